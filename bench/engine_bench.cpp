@@ -1,0 +1,87 @@
+// Speed of the pattern engine: one tick with every slot active, and 60,000 ticks of a real pattern
+// against a direct model that scans the slots from 0 for every branch.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/form.hpp"
+#include "support/direct_port.hpp"
+
+namespace {
+
+using walkers::Canvas;
+using walkers::Random;
+using walkers::Walkers;
+
+constexpr int kWidth = 510;
+constexpr int kHeight = 370;
+constexpr int kRenderTicks = 60000;
+constexpr std::uint64_t kRenderSeed = 2389;
+
+// A pattern at 510 x 370 with all 501 slots active: the first seed whose lastWalker is 500,
+// grown until every slot is taken.
+struct FullPattern {
+  Canvas canvas{kWidth, kHeight};
+  Walkers pattern;
+  Random random;
+  FullPattern() {
+    for (std::uint64_t seed = 0;; ++seed) {
+      random = Random{seed};
+      pattern.requestReseed();
+      pattern.tick(canvas, random);
+      if (pattern.lastWalker() == 500) break;
+    }
+    while (pattern.activeCount() < walkers::kSlots) pattern.tick(canvas, random);
+  }
+};
+
+void BM_TickAllSlotsActive(benchmark::State& state) {
+  // Every iteration runs the same 1000 ticks from the same full pattern, so the figure does not
+  // drift as walkers wander off the canvas.
+  constexpr int kTicks = 1000;
+  const FullPattern start;
+  FullPattern run = start;
+  for (auto _ : state) {
+    state.PauseTiming();
+    run = start;
+    state.ResumeTiming();
+    for (int t = 0; t < kTicks; ++t) run.pattern.tick(run.canvas, run.random);
+    benchmark::DoNotOptimize(run.canvas.pixels().data());
+  }
+  // One item is one walker step; ns_per_walker_step is the per-walker cost.
+  const auto steps = static_cast<double>(state.iterations()) * kTicks * walkers::kSlots;
+  state.SetItemsProcessed(static_cast<std::int64_t>(steps));
+  state.counters["ns_per_walker_step"] =
+      benchmark::Counter(steps, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_TickAllSlotsActive);
+
+// What walkers-render does for --seed 2389 --ticks 60000 at 510x370, minus the PNG.
+void BM_Render60000Ticks(benchmark::State& state) {
+  for (auto _ : state) {
+    walkers::Form form(kWidth, kHeight, Random{kRenderSeed});
+    for (int t = 0; t < kRenderTicks; ++t) form.t_Timer();
+    benchmark::DoNotOptimize(form.canvas().pixels().data());
+  }
+  state.counters["us_per_tick"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * kRenderTicks) * 1e-6,
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_Render60000Ticks)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_Render60000TicksDirectModel(benchmark::State& state) {
+  for (auto _ : state) {
+    walkers::testing::DirectPort<Random> model(kWidth, kHeight, Random{kRenderSeed});
+    for (int t = 0; t < kRenderTicks; ++t) model.tick();
+    benchmark::DoNotOptimize(model.pixels().data());
+  }
+  state.counters["us_per_tick"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * kRenderTicks) * 1e-6,
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_Render60000TicksDirectModel)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();

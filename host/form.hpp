@@ -1,0 +1,49 @@
+// The form's own logic, free of any window system: its canvas, the pattern, t_Timer and Form_KeyPress.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/random.hpp"
+#include "engine/walkers.hpp"
+#include "host/canvas.hpp"
+
+namespace walkers {
+
+inline constexpr std::int16_t kKeyEnter = 13;
+inline constexpr std::int16_t kKeyEscape = 27;
+
+// What the window must do after a key press.
+enum class KeyOutcome { kNone, kEndProgram };
+
+// Everything the main window holds besides the window system: the canvas (always the whole
+// client area), the walker table and the random source. The window calls t_Timer for every tick
+// of its timer and Form_KeyPress for every character key; the fuzz target drives the same calls.
+class Form {
+ public:
+  Form(int width, int height, Random random = Random{}) : canvas_(width, height), random_(random) {}
+
+  // The timer's handler: seeds a pattern when one is due, then steps every walker.
+  void t_Timer() { walkers_.tick(canvas_, random_); }
+
+  // The key handler. 27 (Esc) asks the caller to end the program at once; 13 (Enter) clears the
+  // canvas and has the next tick seed a fresh pattern; every other code does nothing.
+  KeyOutcome Form_KeyPress(std::int16_t KeyAscii) {
+    if (KeyAscii == kKeyEscape) return KeyOutcome::kEndProgram;
+    if (KeyAscii == kKeyEnter) {
+      canvas_.Cls();
+      walkers_.requestReseed();
+    }
+    return KeyOutcome::kNone;
+  }
+
+  Canvas& canvas() { return canvas_; }
+  const Canvas& canvas() const { return canvas_; }
+  const Walkers& pattern() const { return walkers_; }
+
+ private:
+  Canvas canvas_;
+  Walkers walkers_;
+  Random random_;
+};
+
+}  // namespace walkers

@@ -1,0 +1,72 @@
+// Tests of the canvas rules: black background, -1 outside, PSet/Point agreement, Cls and resize.
+#include "host/canvas.hpp"
+
+#include <gtest/gtest.h>
+
+namespace walkers {
+namespace {
+
+TEST(Canvas, FreshCanvasIsBlackInsideAndMinusOneOutside) {
+  Canvas canvas(7, 5);
+  EXPECT_EQ(canvas.ScaleWidth(), 7.0f);
+  EXPECT_EQ(canvas.ScaleHeight(), 5.0f);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x) ASSERT_EQ(canvas.Point(x, y), kBlack) << x << "," << y;
+  EXPECT_EQ(canvas.Point(-1, 0), kOutside);
+  EXPECT_EQ(canvas.Point(0, -1), kOutside);
+  EXPECT_EQ(canvas.Point(7, 0), kOutside);
+  EXPECT_EQ(canvas.Point(0, 5), kOutside);
+  EXPECT_EQ(canvas.Point(-32768, 32767), kOutside);
+}
+
+TEST(Canvas, PointReadsBackWhatPSetWroteInRowMajorPackedBuffer) {
+  Canvas canvas(4, 3);
+  canvas.PSet(3, 2, rgb(254, 5, 128));
+  canvas.PSet(1, 0, rgb(1, 2, 3));
+  EXPECT_EQ(canvas.Point(3, 2), 254 + 256 * 5 + 65536 * 128);
+  EXPECT_EQ(canvas.pixels()[2 * 4 + 3], 254u + 256u * 5u + 65536u * 128u);
+  EXPECT_EQ(canvas.pixels()[1], 1u + 256u * 2u + 65536u * 3u);
+  EXPECT_EQ(canvas.Point(2, 2), kBlack);
+}
+
+TEST(Canvas, PSetOutsideChangesNothing) {
+  Canvas canvas(4, 3);
+  canvas.takeChanged();
+  for (auto [x, y] : {std::pair{-5, 10}, {-1, 0}, {4, 0}, {0, 3}, {0, -1}}) {
+    canvas.PSet(x, y, rgb(9, 9, 9));
+  }
+  EXPECT_FALSE(canvas.takeChanged());
+  EXPECT_EQ(canvas.Point(-5, 10), kOutside);
+  for (const auto pixel : canvas.pixels()) EXPECT_EQ(pixel, 0u);
+}
+
+TEST(Canvas, ClsBlackensEverythingAndMarksAChange) {
+  Canvas canvas(4, 3);
+  canvas.PSet(0, 0, rgb(10, 20, 30));
+  canvas.PSet(3, 2, rgb(10, 20, 30));
+  EXPECT_TRUE(canvas.takeChanged());
+  EXPECT_FALSE(canvas.takeChanged());
+  canvas.Cls();
+  EXPECT_TRUE(canvas.takeChanged());
+  EXPECT_EQ(canvas.Point(0, 0), kBlack);
+  EXPECT_EQ(canvas.Point(3, 2), kBlack);
+}
+
+TEST(Canvas, ResizeKeepsTheOverlapAndBlackensNewPixels) {
+  Canvas canvas(4, 3);
+  canvas.PSet(1, 1, rgb(50, 60, 70));
+  canvas.PSet(3, 2, rgb(80, 90, 100));
+  canvas.resize(6, 2);  // wider, shorter: (3, 2) falls outside
+  EXPECT_EQ(canvas.Point(1, 1), rgb(50, 60, 70));
+  EXPECT_EQ(canvas.Point(3, 2), kOutside);
+  EXPECT_EQ(canvas.Point(5, 1), kBlack);
+  canvas.resize(4, 3);  // what fell outside does not come back
+  EXPECT_EQ(canvas.Point(3, 2), kBlack);
+  EXPECT_EQ(canvas.Point(1, 1), rgb(50, 60, 70));
+  canvas.resize(0, 0);
+  EXPECT_EQ(canvas.Point(0, 0), kOutside);
+  EXPECT_TRUE(canvas.pixels().empty());
+}
+
+}  // namespace
+}  // namespace walkers
