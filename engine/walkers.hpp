@@ -1,8 +1,8 @@
 // The pattern engine: the walker table, seeding a pattern and stepping every walker once per tick.
 #pragma once
 
-#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/checked.hpp"
@@ -47,7 +47,7 @@ class Walkers {
   std::int16_t lastWalker() const { return lastWalker_; }
   std::int16_t runLength() const { return runLength_; }
   std::int16_t runFactor() const { return runFactor_; }
-  int activeCount() const { return activeCount_; }
+  std::size_t activeCount() const { return activeCount_; }
 
   // The run every walker starts again with at the end of a run: runFactor x runLength (1..100).
   std::int16_t fullRun() const { return mul16(runFactor_, runLength_, "full run"); }
@@ -64,8 +64,8 @@ class Walkers {
   // Int(r * 250 + 5) for a draw r in [0, 1): 5..254, so a painted pixel is never black. The
   // product is positive, so truncation is the floor; this keeps the hot path free of branches.
   static int colourComponent(double r) { return static_cast<int>(r * 250 + 5); }
-  void moveOnePixel(int i);
-  void branchFrom(int i);
+  void moveOnePixel(std::size_t i);
+  void branchFrom(std::size_t i);
 
   Table posX_{};
   Table posY_{};
@@ -75,7 +75,7 @@ class Walkers {
   std::int16_t lastWalker_ = 0;  // highest slot the pattern uses, 101..500
   std::int16_t runLength_ = 0;   // branch run, 1..20
   std::int16_t runFactor_ = 0;   // 1..5
-  int activeCount_ = 0;          // slots 0..activeCount_-1 are active, the rest free
+  std::size_t activeCount_ = 0;  // slots 0..activeCount_-1 are active, the rest free
 };
 
 template <RandomSource R>
@@ -107,7 +107,7 @@ void Walkers::step(Canvas& canvas, R& source) {
   const PixelView pixels = canvas.view();
   // activeCount_ may grow inside the loop: a walker claimed above i moves later in this tick.
   // Slots 0..activeCount_-1 are the active ones, and activeCount_ <= lastWalker_ + 1.
-  for (int i = 0; i < activeCount_; ++i) {
+  for (std::size_t i = 0; i < activeCount_; ++i) {
     moveOnePixel(i);
     if (--stepsLeft_[i] == 0) {  // stepsLeft was >= 1, so this cannot leave the range
       stepsLeft_[i] = fullRun;
@@ -128,22 +128,30 @@ void Walkers::step(Canvas& canvas, R& source) {
 
 // One pixel in the walker's heading. A coordinate already at the end of the 16-bit range stays
 // there: a walker far off the canvas parks at the limit instead of overflowing, and the rest of
-// its step (run count, branching, painting nowhere) goes on as usual. Written without branches:
-// headings are as good as random from one walker to the next.
-inline void Walkers::moveOnePixel(int i) {
+// its step (run count, branching, painting nowhere) goes on as usual. Any other code moves nothing.
+inline void Walkers::moveOnePixel(std::size_t i) {
   switch (heading_[i]) {
-    case kLeft: if (posX_[i] > kInt16Min) --posX_[i]; break;
-    case kUp: if (posY_[i] > kInt16Min) --posY_[i]; break;
-    case kRight: if (posX_[i] < kInt16Max) ++posX_[i]; break;
-    case kDown: if (posY_[i] < kInt16Max) ++posY_[i]; break;
-    default: break;
+    case kLeft:
+      if (posX_[i] > kInt16Min) --posX_[i];
+      break;
+    case kUp:
+      if (posY_[i] > kInt16Min) --posY_[i];
+      break;
+    case kRight:
+      if (posX_[i] < kInt16Max) ++posX_[i];
+      break;
+    case kDown:
+      if (posY_[i] < kInt16Max) ++posY_[i];
+      break;
+    default:
+      break;
   }
 }
 
 // Hands a new walker, turned a quarter clockwise, to the lowest free slot within 0..lastWalker.
-inline void Walkers::branchFrom(int i) {
-  if (activeCount_ > lastWalker_) return;  // every slot of the pattern is taken
-  const int j = activeCount_++;
+inline void Walkers::branchFrom(std::size_t i) {
+  if (activeCount_ > static_cast<std::size_t>(lastWalker_)) return;  // every slot is taken
+  const std::size_t j = activeCount_++;
   stepsLeft_[j] = runLength_;
   heading_[j] = clockwise(heading_[i]);
   posX_[j] = posX_[i];
