@@ -1,0 +1,61 @@
+// Runs the real main window for a while and reports its tick rate, frame rate, CPU share, time to
+// the first frame and the delay from Enter to the cleared frame. Run it through window_bench.sh,
+// which provides an X server and presses Enter.
+#include <SDL.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/main_window.hpp"
+
+namespace {
+
+double cpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+Uint32 pushQuit(Uint32, void*) {
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  SDL_PushEvent(&quit);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using Clock = std::chrono::steady_clock;
+  const auto entered = Clock::now();
+  const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+  walkers::MainWindow w;
+  SDL_InitSubSystem(SDL_INIT_TIMER);
+  SDL_AddTimer(static_cast<Uint32>(seconds * 1000), pushQuit, nullptr);
+  const auto started = Clock::now();
+  const int status = w.run();
+  const double ran = std::chrono::duration<double>(Clock::now() - started).count();
+  const auto& stats = w.stats();
+  const auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+  std::printf("run                %.2f s (exit status %d)\n", ran, status);
+  std::printf("ticks per second   %.1f (%llu ticks, %llu dropped)\n",
+              static_cast<double>(stats.ticks) / ran,
+              static_cast<unsigned long long>(stats.ticks),
+              static_cast<unsigned long long>(w.t.dropped()));
+  std::printf("frames per second  %.1f\n", static_cast<double>(stats.frames) / ran);
+  std::printf("CPU                %.2f %% of one core (%.3f s, start-up included)\n",
+              100.0 * cpuSeconds() / ran, cpuSeconds());
+  std::printf("first frame        %.1f ms after main() was entered\n",
+              ms(stats.firstFrame - entered));
+  if (stats.clearsShown > 0) {
+    std::printf("Enter to frame     mean %.1f ms, max %.1f ms over %llu presses\n",
+                ms(stats.clearToFrameTotal) / static_cast<double>(stats.clearsShown),
+                ms(stats.clearToFrameMax), static_cast<unsigned long long>(stats.clearsShown));
+  }
+  return status;
+}

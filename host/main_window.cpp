@@ -1,0 +1,203 @@
+// The SDL side of the main window: start-up checks, the event loop, keys and presentation.
+#include "host/main_window.hpp"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace walkers {
+namespace {
+
+using Clock = WindowStats::Clock;
+
+constexpr int kFallbackRefreshHz = 60;
+
+// One line describing why no window system is reachable.
+std::string missingDisplay() {
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((!display || !*display) && (!wayland || !*wayland)) {
+    return "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+  }
+  return std::string("cannot connect to display \"") + (display ? display : wayland) + "\"";
+}
+
+[[noreturn]] void startupFailed(const std::string& why) {
+  throw StartupError("cannot open a window: " + why);
+}
+
+// The character code a key press stands for, as the form's KeyPress sees it: Return and keypad
+// Enter are 13, Escape 27, Backspace 8, Tab 9, Ctrl with a letter its control code; printable
+// keys their character. Keys with no character give nothing.
+std::optional<std::int16_t> keyAscii(const SDL_Keysym& key) {
+  const SDL_Keycode sym = key.sym;
+  switch (sym) {
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+      return kKeyEnter;
+    case SDLK_ESCAPE:
+      return kKeyEscape;
+    case SDLK_BACKSPACE:
+      return std::int16_t{8};
+    case SDLK_TAB:
+      return std::int16_t{9};
+    default:
+      break;
+  }
+  const bool letter = sym >= SDLK_a && sym <= SDLK_z;
+  if ((key.mod & KMOD_CTRL) != 0) {
+    if (letter) return static_cast<std::int16_t>(sym - SDLK_a + 1);
+    if (sym == SDLK_LEFTBRACKET) return kKeyEscape;
+    return std::nullopt;
+  }
+  if (sym < 32 || sym > 126) return std::nullopt;
+  if (letter && (key.mod & (KMOD_SHIFT | KMOD_CAPS)) != 0) {
+    return static_cast<std::int16_t>(sym - 'a' + 'A');
+  }
+  return static_cast<std::int16_t>(sym);
+}
+
+}  // namespace
+
+MainWindow::MainWindow() : Form(kClientWidth, kClientHeight) {
+  const char* asked = std::getenv("SDL_VIDEODRIVER");
+  const bool driverAsked = asked && *asked;
+  // The plain window surface: shared-memory blits, far cheaper here than a GL context.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    startupFailed(driverAsked ? SDL_GetError() : missingDisplay() + ": " + SDL_GetError());
+  }
+  const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+  if (!driverAsked && (driver == "offscreen" || driver == "dummy")) {
+    SDL_Quit();
+    startupFailed(missingDisplay());
+  }
+  window_ = SDL_CreateWindow(kCaption, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                             kClientWidth, kClientHeight, SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
+  if (!window_) {
+    const std::string why = SDL_GetError();
+    SDL_Quit();
+    startupFailed(why);
+  }
+  SDL_StopTextInput();  // keys arrive as key events; no input method needed
+  SDL_DisplayMode mode{};
+  const int hz = SDL_GetWindowDisplayMode(window_, &mode) == 0 && mode.refresh_rate > 0
+                     ? mode.refresh_rate
+                     : kFallbackRefreshHz;
+  framePeriod_ = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / hz;
+  int width = kClientWidth;
+  int height = kClientHeight;
+  SDL_GetWindowSize(window_, &width, &height);
+  canvas().resize(width, height);
+  stats_.shown = Clock::now();
+}
+
+MainWindow::~MainWindow() {
+  if (source_) SDL_FreeSurface(source_);
+  if (window_) SDL_DestroyWindow(window_);
+  SDL_Quit();
+}
+
+int MainWindow::run() {
+  const auto start = Clock::now();
+  t.start(start);
+  nextFrame_ = start;
+  try {
+    for (;;) {
+      runDueTicks();
+      if (Clock::now() >= nextFrame_) {
+        if (canvas().takeChanged()) present();
+        nextFrame_ += framePeriod_;
+        if (nextFrame_ <= Clock::now()) nextFrame_ = Clock::now() + framePeriod_;
+      }
+      SDL_Event event;
+      if (SDL_WaitEventTimeout(&event, static_cast<int>(untilNextFrame().count())) == 0) continue;
+      do {
+        runDueTicks();
+        if (handle(event) == Next::kEnd) return 0;
+      } while (SDL_PollEvent(&event) != 0);
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "walkers: %s\n", error.what());
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kCaption, error.what(), window_);
+    return 1;
+  }
+}
+
+void MainWindow::runDueTicks() {
+  for (std::uint64_t due = t.takeDue(Clock::now()); due > 0; --due) {
+    t_Timer();
+    ++stats_.ticks;
+  }
+}
+
+std::chrono::milliseconds MainWindow::untilNextFrame() const {
+  const auto left = nextFrame_ - Clock::now();
+  if (left <= Clock::duration::zero()) return std::chrono::milliseconds(0);
+  // Round up: waking a little late costs nothing, since due ticks run on waking.
+  return std::chrono::ceil<std::chrono::milliseconds>(left);
+}
+
+MainWindow::Next MainWindow::handle(const SDL_Event& event) {
+  switch (event.type) {
+    case SDL_QUIT:
+      return Next::kEnd;
+    case SDL_KEYDOWN: {
+      const auto key = keyAscii(event.key.keysym);
+      if (!key) break;
+      if (Form_KeyPress(*key) == KeyOutcome::kEndProgram) return Next::kEnd;
+      if (*key == kKeyEnter) clearedAt_ = Clock::now();
+      break;
+    }
+    case SDL_WINDOWEVENT:
+      if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+        canvas().resize(event.window.data1, event.window.data2);
+      } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+        canvas().markChanged();
+      }
+      break;
+    default:
+      break;
+  }
+  return Next::kGoOn;
+}
+
+void MainWindow::present() {
+  SDL_Surface* screen = SDL_GetWindowSurface(window_);
+  if (!screen) throw std::runtime_error(std::string("cannot draw the window: ") + SDL_GetError());
+  const Canvas& picture = canvas();
+  const void* pixels = picture.pixels().data();
+  if (!source_ || sourcePixels_ != pixels || source_->w != picture.width() ||
+      source_->h != picture.height()) {
+    if (source_) SDL_FreeSurface(source_);
+    source_ = nullptr;
+    sourcePixels_ = nullptr;
+    if (picture.width() == 0 || picture.height() == 0) return;
+    // The canvas packs red + 256 green + 65536 blue: exactly SDL's XBGR8888, so SDL reads the
+    // buffer in place and converts to the screen's format in its blitter.
+    source_ = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), picture.width(),
+                                                 picture.height(), 32, picture.width() * 4,
+                                                 SDL_PIXELFORMAT_XBGR8888);
+    if (!source_) throw std::runtime_error(std::string("cannot draw the window: ") + SDL_GetError());
+    sourcePixels_ = pixels;
+  }
+  if (SDL_BlitSurface(source_, nullptr, screen, nullptr) != 0 ||
+      SDL_UpdateWindowSurface(window_) != 0) {
+    throw std::runtime_error(std::string("cannot draw the window: ") + SDL_GetError());
+  }
+  const auto now = Clock::now();
+  if (stats_.frames++ == 0) stats_.firstFrame = now;
+  if (clearedAt_) {
+    const auto delay = now - *clearedAt_;
+    ++stats_.clearsShown;
+    stats_.clearToFrameTotal += delay;
+    stats_.clearToFrameMax = std::max(stats_.clearToFrameMax, delay);
+    clearedAt_.reset();
+  }
+}
+
+}  // namespace walkers
