@@ -47,9 +47,15 @@ int main(int argc, char** argv) {
               static_cast<double>(stats.ticks) / ran,
               static_cast<unsigned long long>(stats.ticks),
               static_cast<unsigned long long>(w.t.dropped()));
-  std::printf("frames per second  %.1f\n", static_cast<double>(stats.frames) / ran);
+  std::printf("frames per second  %.1f, %.1f %% of the canvas each on average\n",
+              static_cast<double>(stats.frames) / ran,
+              100.0 * static_cast<double>(stats.pixelsPresented) /
+                  (static_cast<double>(stats.frames) * w.canvas().width() * w.canvas().height()));
   std::printf("CPU                %.2f %% of one core (%.3f s, start-up included)\n",
               100.0 * cpuSeconds() / ran, cpuSeconds());
+  std::printf("  of which ticks   %.3f s, presenting %.3f s\n",
+              std::chrono::duration<double>(stats.ticking).count(),
+              std::chrono::duration<double>(stats.presenting).count());
   std::printf("first frame        %.1f ms after main() was entered\n",
               ms(stats.firstFrame - entered));
   if (stats.clearsShown > 0) {

@@ -105,7 +105,6 @@ void Walkers::step(Canvas& canvas, R& source) {
   } handBack{source, random};
   const std::int16_t fullRun = this->fullRun();
   const PixelView pixels = canvas.view();
-  bool painted = false;
   // activeCount_ may grow inside the loop: a walker claimed above i moves later in this tick.
   // Slots 0..activeCount_-1 are the active ones, and activeCount_ <= lastWalker_ + 1.
   for (std::size_t i = 0; i < activeCount_; ++i) {
@@ -122,9 +121,8 @@ void Walkers::step(Canvas& canvas, R& source) {
     const int red = colourComponent(random.next());
     const int green = colourComponent(random.next());
     const int blue = colourComponent(random.next());
-    painted |= pixels.PSet(posX_[i], posY_[i], rgb(red, green, blue));
+    pixels.PSet(posX_[i], posY_[i], rgb(red, green, blue));
   }
-  if (painted) canvas.markChanged();
 }
 
 // One pixel in the walker's heading. A coordinate already at the end of the 16-bit range stays

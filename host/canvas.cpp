@@ -1,4 +1,4 @@
-// Clearing and resizing the pixel surface.
+// Clearing, resizing and change tracking of the pixel surface.
 #include "host/canvas.hpp"
 
 #include <algorithm>
@@ -7,7 +7,7 @@ namespace walkers {
 
 void Canvas::Cls() {
   std::fill(pixels_.begin(), pixels_.end(), static_cast<std::uint32_t>(kBlack));
-  changed_ = true;
+  markChanged();
 }
 
 void Canvas::resize(int width, int height) {
@@ -16,21 +16,20 @@ void Canvas::resize(int width, int height) {
   if (width == width_ && height == height_) return;
   std::vector<std::uint32_t> next(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
                                   static_cast<std::uint32_t>(kBlack));
-  const auto oldRow = [this](int y) {
-    return pixels_.begin() + static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(width_);
+  const auto row = [](std::vector<std::uint32_t>& pixels, int rowWidth, int y) {
+    return pixels.begin() + static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(rowWidth);
   };
   const int keepWidth = std::min(width, width_);
-  const int keepHeight = std::min(height, height_);
-  for (int y = 0; y < keepHeight; ++y) {
-    const auto from = oldRow(y);
-    std::copy(from, from + keepWidth,
-              next.begin() + static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(width));
+  for (int y = 0; y < std::min(height, height_); ++y) {
+    std::copy_n(row(pixels_, width_, y), keepWidth, row(next, width, y));
   }
   pixels_ = std::move(next);
   width_ = width;
   height_ = height;
-  view_ = PixelView(pixels_.data(), width_, height_);
-  changed_ = true;
+  const std::size_t tileRows = static_cast<std::size_t>((height + kTileSide - 1) >> kTileShift);
+  const std::size_t tileColumns = static_cast<std::size_t>((width + kTileSide - 1) >> kTileShift);
+  changedTiles_.assign(tileRows * tileColumns, 1);
+  view_ = PixelView(pixels_.data(), changedTiles_.data(), width_, height_);
 }
 
 Canvas& Canvas::operator=(const Canvas& other) {
@@ -38,9 +37,32 @@ Canvas& Canvas::operator=(const Canvas& other) {
   width_ = other.width_;
   height_ = other.height_;
   pixels_ = other.pixels_;
-  view_ = PixelView(pixels_.data(), width_, height_);
-  changed_ = other.changed_;
+  changedTiles_ = other.changedTiles_;
+  view_ = PixelView(pixels_.data(), changedTiles_.data(), width_, height_);
   return *this;
+}
+
+void Canvas::markChanged() { std::fill(changedTiles_.begin(), changedTiles_.end(), 1); }
+
+std::vector<Rect> Canvas::takeChanged() {
+  std::vector<Rect> changed;
+  const int columns = view_.tileColumns();
+  if (columns == 0) return changed;
+  const int rows = static_cast<int>(changedTiles_.size()) / columns;
+  for (int row = 0; row < rows; ++row) {
+    std::uint8_t* tiles = changedTiles_.data() + static_cast<std::ptrdiff_t>(row) * columns;
+    for (int column = 0; column < columns;) {
+      if (!tiles[column]) {
+        ++column;
+        continue;
+      }
+      const int first = column;
+      while (column < columns && tiles[column]) tiles[column++] = 0;
+      changed.push_back({first * kTileSide, row * kTileSide, std::min(column * kTileSide, width_),
+                         std::min((row + 1) * kTileSide, height_)});
+    }
+  }
+  return changed;
 }
 
 }  // namespace walkers

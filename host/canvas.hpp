@@ -15,24 +15,39 @@ inline constexpr Colour kOutside = -1;  // what Point answers off the drawing ar
 
 constexpr Colour rgb(int red, int green, int blue) { return red + 256 * green + 65536 * blue; }
 
-// Point and PSet over a buffer of fixed size. Copied into a local, its size and buffer pointer
-// stay in registers through a loop of many calls; valid until the canvas it came from is resized.
+// A rectangle of pixels, right and bottom exclusive.
+struct Rect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+// Changes are tracked per square tile of this many pixels a side, so that presenting a frame
+// converts and sends only the parts of the canvas that were painted since the last one.
+inline constexpr int kTileShift = 4;
+inline constexpr int kTileSide = 1 << kTileShift;
+
+// Point and PSet over a buffer of fixed size. Copied into a local, its size and pointers stay in
+// registers through a loop of many calls; valid until the canvas it came from is resized.
 class PixelView {
  public:
   PixelView() = default;
-  PixelView(std::uint32_t* pixels, int width, int height)
-      : pixels_(pixels), width_(width), height_(height) {}
+  PixelView(std::uint32_t* pixels, std::uint8_t* changedTiles, int width, int height)
+      : pixels_(pixels), changedTiles_(changedTiles), width_(width), height_(height) {}
 
   Colour Point(int x, int y) const {
     return inside(x, y) ? static_cast<Colour>(pixels_[index(x, y)]) : kOutside;
   }
 
-  // Returns whether the pixel lay inside the area (and so was set).
-  bool PSet(int x, int y, Colour colour) const {
-    if (!inside(x, y)) return false;
+  void PSet(int x, int y, Colour colour) const {
+    if (!inside(x, y)) return;
     pixels_[index(x, y)] = static_cast<std::uint32_t>(colour);
-    return true;
+    changedTiles_[tile(x, y)] = 1;
   }
+
+  int tileColumns() const { return (width_ + kTileSide - 1) >> kTileShift; }
 
  private:
   bool inside(int x, int y) const {
@@ -43,8 +58,13 @@ class PixelView {
     return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
            static_cast<std::size_t>(x);
   }
+  std::size_t tile(int x, int y) const {
+    return static_cast<std::size_t>(y >> kTileShift) * static_cast<std::size_t>(tileColumns()) +
+           static_cast<std::size_t>(x >> kTileShift);
+  }
 
   std::uint32_t* pixels_ = nullptr;
+  std::uint8_t* changedTiles_ = nullptr;
   int width_ = 0;
   int height_ = 0;
 };
@@ -57,7 +77,7 @@ class Canvas {
   Canvas(int width, int height) { resize(width, height); }
   Canvas(const Canvas& other) { *this = other; }
   Canvas& operator=(const Canvas& other);
-  Canvas(Canvas&&) noexcept = default;  // the buffer, and so the view, moves along
+  Canvas(Canvas&&) noexcept = default;  // the buffers, and so the view, move along
   Canvas& operator=(Canvas&&) noexcept = default;
 
   int width() const { return width_; }
@@ -66,9 +86,7 @@ class Canvas {
   float ScaleHeight() const { return static_cast<float>(height_); }
 
   Colour Point(int x, int y) const { return view_.Point(x, y); }
-  void PSet(int x, int y, Colour colour) {
-    if (view_.PSet(x, y, colour)) changed_ = true;
-  }
+  void PSet(int x, int y, Colour colour) { view_.PSet(x, y, colour); }
 
   // Sets every pixel to the background colour.
   void Cls();
@@ -77,27 +95,25 @@ class Canvas {
   // black. Negative sizes count as 0.
   void resize(int width, int height);
 
-  // Point and PSet for a tight loop. Writes through the view are not noticed by takeChanged();
-  // the writer calls markChanged() once it is done.
+  // Point and PSet for a tight loop, with the same effects as the canvas's own.
   PixelView view() { return view_; }
-  void markChanged() { changed_ = true; }
 
   // The pixels, row after row, for presentation and for writing images.
   std::span<const std::uint32_t> pixels() const { return pixels_; }
 
-  // True when a pixel may have changed since the last call; clears the mark.
-  bool takeChanged() {
-    const bool was = changed_;
-    changed_ = false;
-    return was;
-  }
+  // Marks the whole area as changed (for instance when the screen lost the picture).
+  void markChanged();
+
+  // Rectangles covering every pixel changed since the last call (none if nothing changed), in
+  // rows of tiles from the top; clears the marks.
+  std::vector<Rect> takeChanged();
 
  private:
   int width_ = 0;
   int height_ = 0;
   std::vector<std::uint32_t> pixels_;
+  std::vector<std::uint8_t> changedTiles_;
   PixelView view_;
-  bool changed_ = true;
 };
 
 }  // namespace walkers

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
 #include "host/form.hpp"
 #include "host/timer.hpp"
@@ -26,6 +27,9 @@ struct WindowStats {
   using Clock = std::chrono::steady_clock;
   std::uint64_t ticks = 0;
   std::uint64_t frames = 0;
+  Clock::duration ticking{};     // time spent in t_Timer
+  Clock::duration presenting{};  // time spent converting and sending frames
+  std::uint64_t pixelsPresented = 0;
   Clock::time_point shown{};       // when the window was created
   Clock::time_point firstFrame{};  // when the first frame was presented
   // From the handling of an Enter to the first frame presented after it.
@@ -63,7 +67,7 @@ class MainWindow : public Form {
   enum class Next { kGoOn, kEnd };
   void runDueTicks();
   Next handle(const SDL_Event& event);
-  void present();
+  void present(const std::vector<Rect>& changed);
   std::chrono::milliseconds untilNextFrame() const;
 
   SDL_Window* window_ = nullptr;

@@ -31,25 +31,40 @@ TEST(Canvas, PointReadsBackWhatPSetWroteInRowMajorPackedBuffer) {
 
 TEST(Canvas, PSetOutsideChangesNothing) {
   Canvas canvas(4, 3);
-  canvas.takeChanged();
   for (auto [x, y] : {std::pair{-5, 10}, {-1, 0}, {4, 0}, {0, 3}, {0, -1}}) {
     canvas.PSet(x, y, rgb(9, 9, 9));
   }
-  EXPECT_FALSE(canvas.takeChanged());
   EXPECT_EQ(canvas.Point(-5, 10), kOutside);
   for (const auto pixel : canvas.pixels()) EXPECT_EQ(pixel, 0u);
 }
 
-TEST(Canvas, ClsBlackensEverythingAndMarksAChange) {
-  Canvas canvas(4, 3);
-  canvas.PSet(0, 0, rgb(10, 20, 30));
-  canvas.PSet(3, 2, rgb(10, 20, 30));
-  EXPECT_TRUE(canvas.takeChanged());
-  EXPECT_FALSE(canvas.takeChanged());
+TEST(Canvas, ClsBlackensEverything) {
+  Canvas canvas(8, 6);
+  canvas.PSet(2, 1, rgb(10, 20, 30));
+  canvas.view().PSet(7, 5, rgb(10, 20, 30));
   canvas.Cls();
-  EXPECT_TRUE(canvas.takeChanged());
-  EXPECT_EQ(canvas.Point(0, 0), kBlack);
-  EXPECT_EQ(canvas.Point(3, 2), kBlack);
+  for (const auto pixel : canvas.pixels()) EXPECT_EQ(pixel, 0u);
+}
+
+// Changes are reported in tiles, merged along each row of tiles and clipped to the area.
+TEST(Canvas, ChangedRectanglesCoverEveryPaintAndNothingElse) {
+  const int side = kTileSide;
+  Canvas canvas(3 * side + 5, 2 * side + 3);
+  const int width = 3 * side + 5;
+  EXPECT_EQ(canvas.takeChanged(), (std::vector<Rect>{{0, 0, width, side},
+                                                     {0, side, width, 2 * side},
+                                                     {0, 2 * side, width, 2 * side + 3}}));
+  EXPECT_TRUE(canvas.takeChanged().empty());
+
+  canvas.PSet(1, 1, rgb(1, 1, 1));
+  canvas.PSet(side + 2, 3, rgb(1, 1, 1));        // next tile along: merged with the first
+  canvas.view().PSet(3 * side + 4, 2 * side + 2, rgb(1, 1, 1));  // last, partial tile
+  canvas.view().PSet(-1, 5, rgb(1, 1, 1));         // outside: no change
+  EXPECT_EQ(canvas.takeChanged(), (std::vector<Rect>{{0, 0, 2 * side, side},
+                                                     {3 * side, 2 * side, 3 * side + 5,
+                                                      2 * side + 3}}));
+  canvas.Cls();
+  EXPECT_EQ(canvas.takeChanged().size(), 3u);
 }
 
 TEST(Canvas, ResizeKeepsTheOverlapAndBlackensNewPixels) {
