@@ -15,14 +15,18 @@ using Clock = WindowStats::Clock;
 
 constexpr int kFallbackRefreshHz = 60;
 
+bool isSet(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value && *value;
+}
+
 // One line describing why no window system is reachable.
 std::string missingDisplay() {
-  const char* display = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if ((!display || !*display) && (!wayland || !*wayland)) {
+  if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
     return "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
   }
-  return std::string("cannot connect to display \"") + (display ? display : wayland) + "\"";
+  const char* display = isSet("DISPLAY") ? std::getenv("DISPLAY") : std::getenv("WAYLAND_DISPLAY");
+  return std::string("cannot connect to display \"") + display + "\"";
 }
 
 [[noreturn]] void startupFailed(const std::string& why) {
@@ -63,13 +67,18 @@ std::optional<std::int16_t> keyAscii(const SDL_Keysym& key) {
 }  // namespace
 
 MainWindow::MainWindow() : Form(kClientWidth, kClientHeight) {
-  const char* asked = std::getenv("SDL_VIDEODRIVER");
-  const bool driverAsked = asked && *asked;
+  // SDL would quietly fall back to an invisible offscreen driver when no window system answers;
+  // unless the user asked for a driver, only a real display will do.
+  const bool driverAsked = isSet("SDL_VIDEODRIVER");
+  if (!driverAsked) {
+    if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) startupFailed(missingDisplay());
+    if (!isSet("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+  }
   // The plain window surface: shared-memory blits, far cheaper here than a GL context.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-    startupFailed(driverAsked ? SDL_GetError() : missingDisplay() + ": " + SDL_GetError());
+    startupFailed(driverAsked ? std::string(SDL_GetError()) : missingDisplay());
   }
   const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
   if (!driverAsked && (driver == "offscreen" || driver == "dummy")) {
