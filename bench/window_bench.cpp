@@ -58,6 +58,14 @@ int main(int argc, char** argv) {
               std::chrono::duration<double>(stats.presenting).count());
   std::printf("first frame        %.1f ms after main() was entered\n",
               ms(stats.firstFrame - entered));
+  // window_bench.sh passes the wall-clock time, in ns, just before it started this process.
+  if (const char* launched = std::getenv("WALKERS_LAUNCHED_NS")) {
+    const auto firstFrameWall =
+        std::chrono::system_clock::now() - (Clock::now() - stats.firstFrame);
+    const auto sinceLaunch = firstFrameWall.time_since_epoch() -
+                             std::chrono::nanoseconds(std::strtoll(launched, nullptr, 10));
+    std::printf("                   %.1f ms after the process was launched\n", ms(sinceLaunch));
+  }
   if (stats.clearsShown > 0) {
     std::printf("Enter to frame     mean %.1f ms, max %.1f ms over %llu presses\n",
                 ms(stats.clearToFrameTotal) / static_cast<double>(stats.clearsShown),

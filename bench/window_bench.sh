@@ -7,7 +7,7 @@ exec 3< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null)
 read -r number <&3
 export DISPLAY=:$number
 trap 'pkill -f "Xvfb.*-displayfd" -P $$ 2>/dev/null || true' EXIT
-"$bench" "${SECONDS_TO_RUN:-10}" &
+WALKERS_LAUNCHED_NS=$(date +%s%N) "$bench" "${SECONDS_TO_RUN:-10}" &
 pid=$!
 for at in 3 5 7; do
   sleep 2

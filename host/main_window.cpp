@@ -2,6 +2,8 @@
 #include "host/main_window.hpp"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -92,7 +94,12 @@ MainWindow::MainWindow() : Form(kClientWidth, kClientHeight) {
     SDL_Quit();
     startupFailed(why);
   }
-  SDL_StopTextInput();  // keys arrive as key events; no input method needed
+  SDL_StopTextInput();
+  SDL_SysWMinfo system;
+  SDL_VERSION(&system.version);
+  if (SDL_GetWindowWMInfo(window_, &system) == SDL_TRUE && system.subsystem == SDL_SYSWM_X11) {
+    connection_ = ConnectionNumber(system.info.x11.display);
+  }  // keys arrive as key events; no input method needed
   SDL_DisplayMode mode{};
   const int hz = SDL_GetWindowDisplayMode(window_, &mode) == 0 && mode.refresh_rate > 0
                      ? mode.refresh_rate
@@ -123,18 +130,30 @@ int MainWindow::run() {
         nextFrame_ += framePeriod_;
         if (nextFrame_ <= Clock::now()) nextFrame_ = Clock::now() + framePeriod_;
       }
+      // One pump per wake: read what the window system sent, handle it, then sleep on the
+      // connection until it has more or the next frame is due.
+      SDL_PumpEvents();
       SDL_Event event;
-      if (SDL_WaitEventTimeout(&event, static_cast<int>(untilNextFrame().count())) == 0) continue;
-      do {
+      while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
         runDueTicks();
         if (handle(event) == Next::kEnd) return 0;
-      } while (SDL_PollEvent(&event) != 0);
+      }
+      waitForInput(untilNextFrame());
     }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "walkers: %s\n", error.what());
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kCaption, error.what(), window_);
     return 1;
   }
+}
+
+void MainWindow::waitForInput(std::chrono::milliseconds timeout) {
+  if (connection_ < 0) {  // not X11: SDL's own wait, leaving any event in the queue
+    SDL_WaitEventTimeout(nullptr, static_cast<int>(timeout.count()));
+    return;
+  }
+  pollfd input{connection_, POLLIN, 0};
+  ::poll(&input, 1, static_cast<int>(timeout.count()));
 }
 
 void MainWindow::runDueTicks() {

@@ -66,11 +66,13 @@ class MainWindow : public Form {
  private:
   enum class Next { kGoOn, kEnd };
   void runDueTicks();
+  void waitForInput(std::chrono::milliseconds timeout);
   Next handle(const SDL_Event& event);
   void present(const std::vector<Rect>& changed);
   std::chrono::milliseconds untilNextFrame() const;
 
   SDL_Window* window_ = nullptr;
+  int connection_ = -1;            // the X connection to sleep on, or -1 to let SDL wait
   SDL_Surface* source_ = nullptr;  // the canvas buffer as an SDL surface, remade on resize
   const void* sourcePixels_ = nullptr;
   WindowStats::Clock::duration framePeriod_{};
