@@ -22,9 +22,9 @@ fail() {
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
-# Starts Xvfb on a display it picks itself and exports DISPLAY.
+# Starts Xvfb (screen size $1, default 1280x1024) on a display it picks itself; exports DISPLAY.
 start_x() {
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+  Xvfb -displayfd 3 -screen 0 "${1:-1280x1024}x24" -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
   xvfb_pid=$!
   for _ in $(seq 200); do
     [ -s "$tmp/display" ] && break
@@ -64,6 +64,16 @@ info() { "$PNG_PROBE" info "$tmp/$1.png"; }
 
 client_size() {
   xwininfo -id "$wid" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}'
+}
+
+# Resizes the window to $1 x $2 and waits until the X server reports that size.
+resize_to() {
+  xdotool windowsize "$wid" "$1" "$2"
+  for _ in $(seq 60); do
+    [ "$(client_size)" = "$1x$2" ] && return 0
+    sleep 0.05
+  done
+  fail "window did not resize to $1x$2: $(client_size)"
 }
 
 # Presses key $1, then checks that within the time it took to see it, everything painted lies

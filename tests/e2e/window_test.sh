@@ -52,12 +52,7 @@ case_resize_then_enter() {
   start_x
   start_walkers
   sleep 0.3
-  xdotool windowsize "$wid" 300 200
-  for _ in $(seq 40); do
-    [ "$(client_size)" = "300x200" ] && break
-    sleep 0.05
-  done
-  [ "$(client_size)" = "300x200" ] || fail "window did not resize: $(client_size)"
+  resize_to 300 200
   sleep 0.3
   expect_restart_from_centre Return 300 200
 }
@@ -91,6 +86,50 @@ case_no_display() {
   [ "$status" = 1 ] || fail "status $status with an unreachable display"
   [ "$(cat "$tmp/err")" = 'walkers: cannot open a window: cannot connect to display ":65000"' ] ||
     fail "message: $(cat "$tmp/err")"
+}
+
+case_key_flood() {
+  start_x
+  start_walkers
+  # Everything but Escape (and Ctrl+[, which is Escape too).
+  local keys=(Return KP_Enter space BackSpace Tab Delete Home End Left Right Up Down Page_Up
+    minus comma period slash F1 F5 F12 shift+a shift+z ctrl+a ctrl+c ctrl+m ctrl+z alt+x)
+  keys+=({a..z} {0..9})
+  local flood=()
+  for _ in $(seq 5000); do flood+=("${keys[RANDOM % ${#keys[@]}]}"); done
+  xdotool key --window "$wid" --delay 0 "${flood[@]}"
+  sleep 0.3
+  alive
+  expect_restart_from_centre Return 510 370
+}
+
+case_resize_extremes() {
+  start_x 4200x2400
+  start_walkers
+  sleep 0.3
+  resize_to 1 1
+  sleep 0.2
+  xdotool key --window "$wid" Return
+  sleep 0.2
+  alive
+  xdotool windowmove "$wid" 0 0  # keep the whole window on the screen for the shot
+  resize_to 4096 2160
+  sleep 0.2
+  expect_restart_from_centre Return 4096 2160
+  resize_to 510 370
+  sleep 0.2
+  expect_restart_from_centre KP_Enter 510 370
+}
+
+case_long_run() {
+  start_x
+  start_walkers
+  sleep "${E2E_LONG_SECONDS:-30}"
+  alive
+  xdotool keydown --window "$wid" Escape
+  wait_walkers 5
+  [ "$walkers_status" = 0 ] || fail "ended with status $walkers_status"
+  [ ! -s "$tmp/walkers.err" ] || fail "walkers wrote to stderr"
 }
 
 "case_$1"
