@@ -64,9 +64,9 @@ void BM_Render60000Ticks(benchmark::State& state) {
     for (int t = 0; t < kRenderTicks; ++t) form.t_Timer();
     benchmark::DoNotOptimize(form.canvas().pixels().data());
   }
-  state.counters["per_tick"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * kRenderTicks),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["per_tick"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * kRenderTicks),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Render60000Ticks)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -76,9 +76,9 @@ void BM_Render60000TicksDirectModel(benchmark::State& state) {
     for (int t = 0; t < kRenderTicks; ++t) model.tick();
     benchmark::DoNotOptimize(model.pixels().data());
   }
-  state.counters["per_tick"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * kRenderTicks),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["per_tick"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * kRenderTicks),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Render60000TicksDirectModel)->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -37,8 +37,8 @@ void BM_Soak(benchmark::State& state) {
     state.counters["parked_at_limit"] = parked;
   }
   state.counters["per_tick"] = benchmark::Counter(
-      static_cast<double>(kTicks), benchmark::Counter::kIsIterationInvariantRate |
-                                       benchmark::Counter::kInvert);
+      static_cast<double>(kTicks),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Soak)->Arg(2389)->Arg(1)->Unit(benchmark::kSecond)->Iterations(1);
 

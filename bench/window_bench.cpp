@@ -41,11 +41,12 @@ int main(int argc, char** argv) {
   const int status = w.run();
   const double ran = std::chrono::duration<double>(Clock::now() - started).count();
   const auto& stats = w.stats();
-  const auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+  const auto ms = [](Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+  };
   std::printf("run                %.2f s (exit status %d)\n", ran, status);
   std::printf("ticks per second   %.1f (%llu ticks, %llu dropped)\n",
-              static_cast<double>(stats.ticks) / ran,
-              static_cast<unsigned long long>(stats.ticks),
+              static_cast<double>(stats.ticks) / ran, static_cast<unsigned long long>(stats.ticks),
               static_cast<unsigned long long>(w.t.dropped()));
   std::printf("frames per second  %.1f, %.1f %% of the canvas each on average\n",
               static_cast<double>(stats.frames) / ran,

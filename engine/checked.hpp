@@ -47,7 +47,7 @@ inline std::int16_t mul16(std::int16_t a, std::int16_t b, const char* what) {
 // calling std::floor so that it stays inline on a baseline x86-64 build (no SSE4.1 rounding).
 inline double Int(double x) {
   constexpr double kAllWhole = 4503599627370496.0;  // 2^52: from here on every double is whole
-  if (!(std::fabs(x) < kAllWhole)) return x;     // whole already, or NaN
+  if (!(std::fabs(x) < kAllWhole)) return x;        // whole already, or NaN
   const auto truncated = static_cast<double>(static_cast<std::int64_t>(x));
   return truncated > x ? truncated - 1.0 : truncated;
 }

@@ -1,4 +1,4 @@
-// The pattern engine's random source: xoshiro256** seeded through SplitMix64, reseedable from the clock.
+// The engine's random source: xoshiro256** seeded via SplitMix64, reseedable from the clock.
 #pragma once
 
 #include <array>

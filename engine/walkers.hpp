@@ -56,7 +56,7 @@ class Walkers {
   template <RandomSource R>
   void seed(const Canvas& canvas, R& random);
   template <RandomSource R>
-  void step(Canvas& canvas, R& random);
+  void step(Canvas& canvas, R& source);
   // A quarter turn clockwise: one more, and past down back to left.
   static std::int16_t clockwise(std::int16_t code) {
     return code >= kDown ? std::int16_t{kLeft} : static_cast<std::int16_t>(code + 1);

@@ -1,10 +1,10 @@
 // libFuzzer target: runs its input as operations on the form (ticks, keys, resizes, clears,
 // pixel probes) and checks the walker table and canvas invariants after every one.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 
 #include "host/form.hpp"
 #include "support/invariants.hpp"

@@ -14,8 +14,9 @@ void Canvas::resize(int width, int height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   if (width == width_ && height == height_) return;
-  std::vector<std::uint32_t> next(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
-                                  static_cast<std::uint32_t>(kBlack));
+  std::vector<std::uint32_t> next(
+      static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
+      static_cast<std::uint32_t>(kBlack));
   const auto row = [](std::vector<std::uint32_t>& pixels, int rowWidth, int y) {
     return pixels.begin() + static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(rowWidth);
   };
@@ -26,8 +27,8 @@ void Canvas::resize(int width, int height) {
   pixels_ = std::move(next);
   width_ = width;
   height_ = height;
-  const std::size_t tileRows = static_cast<std::size_t>((height + kTileSide - 1) >> kTileShift);
-  const std::size_t tileColumns = static_cast<std::size_t>((width + kTileSide - 1) >> kTileShift);
+  const auto tileRows = static_cast<std::size_t>((height + kTileSide - 1) >> kTileShift);
+  const auto tileColumns = static_cast<std::size_t>((width + kTileSide - 1) >> kTileShift);
   changedTiles_.assign(tileRows * tileColumns, 1);
   view_ = PixelView(pixels_.data(), changedTiles_.data(), width_, height_);
 }

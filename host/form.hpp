@@ -1,4 +1,5 @@
-// The form's own logic, free of any window system: its canvas, the pattern, t_Timer and Form_KeyPress.
+// The form's own logic, free of any window system: its canvas, the pattern, t_Timer and
+// Form_KeyPress.
 #pragma once
 
 #include <cstdint>

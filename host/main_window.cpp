@@ -213,7 +213,8 @@ void MainWindow::present(const std::vector<Rect>& changed) {
     source_ = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), picture.width(),
                                                  picture.height(), 32, picture.width() * 4,
                                                  SDL_PIXELFORMAT_XBGR8888);
-    if (!source_) throw std::runtime_error(std::string("cannot draw the window: ") + SDL_GetError());
+    if (!source_)
+      throw std::runtime_error(std::string("cannot draw the window: ") + SDL_GetError());
     sourcePixels_ = pixels;
   }
   // Only the changed parts are converted and sent to the X server.
@@ -226,7 +227,8 @@ void MainWindow::present(const std::vector<Rect>& changed) {
       throw std::runtime_error(std::string("cannot draw the window: ") + SDL_GetError());
     }
     areas.push_back(target);
-    stats_.pixelsPresented += static_cast<std::uint64_t>(area.w) * static_cast<std::uint64_t>(area.h);
+    stats_.pixelsPresented +=
+        static_cast<std::uint64_t>(area.w) * static_cast<std::uint64_t>(area.h);
   }
   if (SDL_UpdateWindowSurfaceRects(window_, areas.data(), static_cast<int>(areas.size())) != 0) {
     throw std::runtime_error(std::string("cannot draw the window: ") + SDL_GetError());

@@ -57,12 +57,12 @@ TEST(Canvas, ChangedRectanglesCoverEveryPaintAndNothingElse) {
   EXPECT_TRUE(canvas.takeChanged().empty());
 
   canvas.PSet(1, 1, rgb(1, 1, 1));
-  canvas.PSet(side + 2, 3, rgb(1, 1, 1));        // next tile along: merged with the first
+  canvas.PSet(side + 2, 3, rgb(1, 1, 1));  // next tile along: merged with the first
   canvas.view().PSet(3 * side + 4, 2 * side + 2, rgb(1, 1, 1));  // last, partial tile
-  canvas.view().PSet(-1, 5, rgb(1, 1, 1));         // outside: no change
-  EXPECT_EQ(canvas.takeChanged(), (std::vector<Rect>{{0, 0, 2 * side, side},
-                                                     {3 * side, 2 * side, 3 * side + 5,
-                                                      2 * side + 3}}));
+  canvas.view().PSet(-1, 5, rgb(1, 1, 1));                       // outside: no change
+  EXPECT_EQ(canvas.takeChanged(),
+            (std::vector<Rect>{{0, 0, 2 * side, side},
+                               {3 * side, 2 * side, 3 * side + 5, 2 * side + 3}}));
   canvas.Cls();
   EXPECT_EQ(canvas.takeChanged().size(), 3u);
 }

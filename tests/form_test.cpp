@@ -35,7 +35,8 @@ TEST(Form, OtherKeysLeaveCanvasAndPatternAlone) {
   const std::vector<std::uint32_t> before(form.canvas().pixels().begin(),
                                           form.canvas().pixels().end());
   const Walkers pattern = form.pattern();
-  for (const int key : {0, 1, 8, 10, 12, 14, 26, 28, 32, int{'a'}, int{'q'}, int{'Z'}, 127, 255, -13}) {
+  for (const int key :
+       {0, 1, 8, 10, 12, 14, 26, 28, 32, int{'a'}, int{'q'}, int{'Z'}, 127, 255, -13}) {
     EXPECT_EQ(form.Form_KeyPress(static_cast<std::int16_t>(key)), KeyOutcome::kNone) << key;
   }
   EXPECT_TRUE(std::equal(before.begin(), before.end(), form.canvas().pixels().begin()));

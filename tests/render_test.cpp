@@ -79,7 +79,8 @@ TEST_F(RenderTool, SameSeedGivesSameBytesAndClockSeedIsPrinted) {
   ASSERT_EQ(first.status, 0) << first.err;
   ASSERT_EQ(first.err.rfind("seed: ", 0), 0u) << first.err;
   const std::string seed = first.err.substr(6, first.err.find('\n') - 6);
-  const RunResult second = render("--size 64x48 --ticks 500 --seed " + seed + " --output " + path("b.png"));
+  const RunResult second =
+      render("--size 64x48 --ticks 500 --seed " + seed + " --output " + path("b.png"));
   ASSERT_EQ(second.status, 0) << second.err;
   EXPECT_EQ(second.err, "");
   EXPECT_EQ(slurp(path("a.png")), slurp(path("b.png")));

@@ -78,7 +78,8 @@ PendingPng::~PendingPng() {
 }
 
 void PendingPng::commit(const Canvas& canvas) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngFailQuietly, pngWarnQuietly);
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngFailQuietly, pngWarnQuietly);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {
     png_destroy_write_struct(&png, nullptr);

@@ -20,8 +20,8 @@ struct Size {
 template <class T>
 using Parsed = std::variant<T, std::string>;
 
-Parsed<Size> parseSize(std::string_view text);               // "WxH", each side 1..16384
-Parsed<std::uint64_t> parseTicks(std::string_view text);     // decimal 0..10^12
-Parsed<std::uint64_t> parseSeed(std::string_view text);      // decimal 0..2^64-1
+Parsed<Size> parseSize(std::string_view text);            // "WxH", each side 1..16384
+Parsed<std::uint64_t> parseTicks(std::string_view text);  // decimal 0..10^12
+Parsed<std::uint64_t> parseSeed(std::string_view text);   // decimal 0..2^64-1
 
 }  // namespace walkers::render

@@ -46,7 +46,7 @@ class Progress {
     drawn_ = true;
   }
 
-  void finish() {
+  void finish() const {
     if (drawn_) std::fputs("\r\033[K", stderr);
   }
 
@@ -60,9 +60,7 @@ class Progress {
   Clock::time_point shown_{};
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   namespace render = walkers::render;
   CLI::App app{
       "Grows a walkers pattern without a window and writes the canvas as an 8-bit RGB PNG.\n"
@@ -77,7 +75,7 @@ int main(int argc, char** argv) {
   app.add_option("--ticks", ticksText, "timer ticks to run, 0..10^12")->default_str("10000");
   app.add_option("--seed", seedText, "seed for the random source, 0..2^64-1 (default: the clock)");
   app.add_option("-o,--output", output, "the PNG file to write")->required();
-  app.set_version_flag("--version", WALKERS_VERSION);
+  app.set_version_flag("--version", std::string("walkers-render ") + WALKERS_VERSION);
   app.footer("Exit status: 0 written, 1 the output could not be written, 2 bad command line.");
   try {
     app.parse(argc, argv);
@@ -120,4 +118,15 @@ int main(int argc, char** argv) {
     return kOutputFailure;
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& error) {  // out of memory and the like
+    std::fprintf(stderr, "walkers-render: %s\n", error.what());
+    return kOutputFailure;
+  }
 }

@@ -1,7 +1,8 @@
-// Reads screenshots for the end-to-end tests: size and bounds of the painted (non-black) pixels,
-// and how many painted pixels of one shot are black in a later one.
+// Reads images for the end-to-end tests: size and bounds of the painted (non-black) pixels,
+// and how many pixels of one image are erased or different in another.
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -56,21 +57,26 @@ int main(int argc, char** argv) {
                 bottom);
     return 0;
   }
-  if (mode == "erased" && argc == 4) {
-    // The number of pixels painted in the first shot and black in the second.
+  if ((mode == "erased" || mode == "differ") && argc == 4) {
+    // erased: pixels painted in the first image and black in the second;
+    // differ: pixels of any other colour in the second.
     const Image before = load(argv[2]);
     const Image after = load(argv[3]);
     if (before.width != after.width || before.height != after.height) {
-      std::fprintf(stderr, "png_probe: the shots differ in size\n");
+      std::fprintf(stderr, "png_probe: the images differ in size\n");
       return 2;
     }
-    long erased = 0;
-    for (png_uint_32 y = 0; y < before.height; ++y)
-      for (png_uint_32 x = 0; x < before.width; ++x)
-        erased += before.painted(x, y) && !after.painted(x, y);
-    std::printf("%ld\n", erased);
+    long count = 0;
+    for (png_uint_32 y = 0; y < before.height; ++y) {
+      for (png_uint_32 x = 0; x < before.width; ++x) {
+        const std::size_t at = 3 * (static_cast<std::size_t>(y) * before.width + x);
+        count += mode == "erased" ? before.painted(x, y) && !after.painted(x, y)
+                                  : !std::equal(&before.rgb[at], &before.rgb[at] + 3, &after.rgb[at]);
+      }
+    }
+    std::printf("%ld\n", count);
     return 0;
   }
-  std::fprintf(stderr, "usage: png_probe info SHOT.png | png_probe erased BEFORE.png AFTER.png\n");
+  std::fprintf(stderr, "usage: png_probe info IMAGE.png | png_probe erased|differ A.png B.png\n");
   return 2;
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace walkers::testing {
@@ -12,8 +13,10 @@ template <class Random>
 class DirectPort {
  public:
   DirectPort(int width, int height, Random random)
-      : width_(width), height_(height), pixels_(std::size_t(width) * std::size_t(height), 0),
-        random_(random) {}
+      : width_(width),
+        height_(height),
+        pixels_(std::size_t(width) * std::size_t(height), 0),
+        random_(std::move(random)) {}
 
   void tick() {
     if (!seeded) {
