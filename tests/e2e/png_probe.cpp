@@ -70,8 +70,9 @@ int main(int argc, char** argv) {
     for (png_uint_32 y = 0; y < before.height; ++y) {
       for (png_uint_32 x = 0; x < before.width; ++x) {
         const std::size_t at = 3 * (static_cast<std::size_t>(y) * before.width + x);
-        count += mode == "erased" ? before.painted(x, y) && !after.painted(x, y)
-                                  : !std::equal(&before.rgb[at], &before.rgb[at] + 3, &after.rgb[at]);
+        count += mode == "erased"
+                     ? before.painted(x, y) && !after.painted(x, y)
+                     : !std::equal(&before.rgb[at], &before.rgb[at] + 3, &after.rgb[at]);
       }
     }
     std::printf("%ld\n", count);
