@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench/direct_port.hpp"
 #include "host/form.hpp"
-#include "support/direct_port.hpp"
 
 namespace {
 

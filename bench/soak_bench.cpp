@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
+#include "fuzz/invariants.hpp"
 #include "host/form.hpp"
-#include "support/invariants.hpp"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "fuzz/invariants.hpp"
 #include "host/form.hpp"
-#include "support/invariants.hpp"
 
 namespace {
 

@@ -24,7 +24,7 @@ class Timer {
 
   // The number of ticks to run now.
   std::uint64_t takeDue(Clock::time_point now) {
-    if (!Enabled || now < start_) return 0;
+    if (now < start_) return 0;
     const auto fallen = static_cast<std::uint64_t>((now - start_) / Interval);
     const auto cap = static_cast<std::uint64_t>(kMaxCatchUp / Interval);
     if (fallen - counted_ > cap) {
@@ -43,8 +43,7 @@ class Timer {
 
   std::uint64_t dropped() const { return dropped_; }
 
-  const std::chrono::milliseconds Interval;
-  bool Enabled = true;
+  const std::chrono::milliseconds Interval;  // the timer is enabled from the start, for good
 
  private:
   Clock::time_point start_{};

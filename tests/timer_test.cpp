@@ -35,13 +35,5 @@ TEST(Timer, AfterAStallRunsAtMostOneHundredMillisecondsAndDropsTheRest) {
   EXPECT_EQ(t.takeDue(start + 2013ms), 3u);  // back on the schedule
 }
 
-TEST(Timer, DisabledTimerHasNothingDue) {
-  Timer t(1ms);
-  const auto start = Timer::Clock::time_point{} + 5s;
-  t.start(start);
-  t.Enabled = false;
-  EXPECT_EQ(t.takeDue(start + 50ms), 0u);
-}
-
 }  // namespace
 }  // namespace walkers

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <tuple>
 
-#include "support/direct_port.hpp"
+#include "bench/direct_port.hpp"
 #include "support/scripted_random.hpp"
 
 namespace walkers {

@@ -89,18 +89,20 @@ int run(int argc, char** argv) {
   if (const auto* message = std::get_if<std::string>(&size)) return usageError(*message);
   const auto ticks = render::parseTicks(ticksText);
   if (const auto* message = std::get_if<std::string>(&ticks)) return usageError(*message);
+  const bool clockSeeded = app.count("--seed") == 0;
   std::uint64_t seed = 0;
-  if (seedText.empty() && app.count("--seed") == 0) {
-    seed = walkers::clockSeed();
-    std::fprintf(stderr, "seed: %" PRIu64 "\n", seed);
-  } else {
+  if (!clockSeeded) {
     const auto parsed = render::parseSeed(seedText);
     if (const auto* message = std::get_if<std::string>(&parsed)) return usageError(*message);
     seed = std::get<std::uint64_t>(parsed);
   }
 
   try {
-    render::PendingPng file(output);
+    render::PendingPng file(output);  // an unwritable path fails here, before the render
+    if (clockSeeded) {
+      seed = walkers::clockSeed();
+      std::fprintf(stderr, "seed: %" PRIu64 "\n", seed);
+    }
     const auto [width, height] = std::get<render::Size>(size);
     walkers::Form form(width, height, walkers::Random(seed));
     const std::uint64_t total = std::get<std::uint64_t>(ticks);

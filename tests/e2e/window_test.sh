@@ -2,16 +2,11 @@
 # End-to-end tests of the walkers window in a private Xvfb; the argument names the case.
 source "$(dirname "$0")/lib.sh"
 
-case_window() {
+case_window_grows() {
   start_x
   start_walkers
   xwininfo -id "$wid" | head -n 2 | grep -q '"Form1"' || fail "window is not named Form1"
   [ "$(client_size)" = "510x370" ] || fail "client area is $(client_size), expected 510x370"
-}
-
-case_grows() {
-  start_x
-  start_walkers
   sleep 0.3
   shot early
   sleep 1
@@ -57,6 +52,7 @@ case_resize_then_enter() {
   expect_restart_from_centre Return 300 200
 }
 
+# Escape, or a close request as a window manager sends it, ends walkers with status 0.
 case_escape() {
   start_x
   start_walkers
@@ -64,10 +60,6 @@ case_escape() {
   xdotool keydown --window "$wid" Escape
   wait_walkers 3
   [ "$walkers_status" = 0 ] || fail "Escape ended walkers with status $walkers_status"
-}
-
-case_close() {
-  start_x
   start_walkers
   sleep 0.2
   "$WM_DELETE" "$wid"
