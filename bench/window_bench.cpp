@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
               static_cast<double>(stats.frames) / ran,
               100.0 * static_cast<double>(stats.pixelsPresented) /
                   (static_cast<double>(stats.frames) * w.canvas().width() * w.canvas().height()));
+  std::printf("rectangles a frame %.1f\n",
+              static_cast<double>(stats.rectanglesPresented) / static_cast<double>(stats.frames));
   std::printf("CPU                %.2f %% of one core (%.3f s, start-up included)\n",
               100.0 * cpuSeconds() / ran, cpuSeconds());
   std::printf("  of which ticks   %.3f s, presenting %.3f s\n",

@@ -30,7 +30,7 @@ struct WindowStats {
   Clock::duration ticking{};     // time spent in t_Timer
   Clock::duration presenting{};  // time spent converting and sending frames
   std::uint64_t pixelsPresented = 0;
-  Clock::time_point shown{};       // when the window was created
+  std::uint64_t rectanglesPresented = 0;
   Clock::time_point firstFrame{};  // when the first frame was presented
   // From the handling of an Enter to the first frame presented after it.
   std::uint64_t clearsShown = 0;
