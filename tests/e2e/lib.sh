@@ -76,22 +76,27 @@ resize_to() {
   fail "window did not resize to $1x$2: $(client_size)"
 }
 
-# Presses key $1, then checks that within the time it took to see it, everything painted lies
-# within that many pixels of the centre of a W x H canvas: a walker moves one pixel per tick.
+# Presses key $1, then checks that everything painted lies within as many pixels of the centre of
+# a W x H canvas as milliseconds have passed since the key: a walker moves one pixel per tick.
+# A loaded machine may show the cleared frame late, so later shots are allowed while the check
+# still means something: the canvas's centre is farther than that from its edges.
 expect_restart_from_centre() {
   local key=$1 width=$2 height=$3
-  local started elapsed
+  local started elapsed w h count left top right bottom
+  local cx=$((width / 2)) cy=$((height / 2))
+  local limit=$((cx < cy ? cx : cy))
   started=$(now_ms)
   xdotool key --window "$wid" "$key"
-  sleep 0.06
-  shot restarted
-  elapsed=$(($(now_ms) - started))
-  read -r w h count left top right bottom < <(info restarted)
-  [ -z "${E2E_VERBOSE:-}" ] || echo "$key: ${elapsed} ms, $count painted in $left,$top..$right,$bottom" >&2
-  [ "$w" = "$width" ] && [ "$h" = "$height" ] || fail "shot is ${w}x${h}, expected ${width}x${height}"
-  [ "$count" -gt 0 ] || fail "$key: nothing painted ${elapsed} ms after the restart"
-  local cx=$((width / 2)) cy=$((height / 2)) reach=$((elapsed + 1))
-  [ $((cx - left)) -le "$reach" ] && [ $((right - cx)) -le "$reach" ] &&
-    [ $((cy - top)) -le "$reach" ] && [ $((bottom - cy)) -le "$reach" ] ||
-    fail "$key: painted $left,$top..$right,$bottom, farther than $reach from ($cx, $cy)"
+  for _ in $(seq 10); do
+    sleep 0.06
+    shot restarted
+    elapsed=$(($(now_ms) - started))
+    read -r w h count left top right bottom < <(info restarted)
+    [ -z "${E2E_VERBOSE:-}" ] || echo "$key: ${elapsed} ms, $count painted in $left,$top..$right,$bottom" >&2
+    [ "$w" = "$width" ] && [ "$h" = "$height" ] || fail "shot is ${w}x${h}, expected ${width}x${height}"
+    [ "$count" -gt 0 ] && [ $((cx - left)) -le "$elapsed" ] && [ $((right - cx)) -le "$elapsed" ] &&
+      [ $((cy - top)) -le "$elapsed" ] && [ $((bottom - cy)) -le "$elapsed" ] && return 0
+    [ "$elapsed" -lt "$limit" ] || break
+  done
+  fail "$key: $count painted in $left,$top..$right,$bottom, not all within $elapsed of ($cx, $cy)"
 }
