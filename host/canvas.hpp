@@ -35,7 +35,11 @@ class PixelView {
  public:
   PixelView() = default;
   PixelView(std::uint32_t* pixels, std::uint8_t* changedTiles, int width, int height)
-      : pixels_(pixels), changedTiles_(changedTiles), width_(width), height_(height) {}
+      : pixels_(pixels),
+        changedTiles_(changedTiles),
+        width_(width),
+        height_(height),
+        tileColumns_((width + kTileSide - 1) >> kTileShift) {}
 
   Colour Point(int x, int y) const {
     return inside(x, y) ? static_cast<Colour>(pixels_[index(x, y)]) : kOutside;
@@ -47,7 +51,7 @@ class PixelView {
     changedTiles_[tile(x, y)] = 1;
   }
 
-  int tileColumns() const { return (width_ + kTileSide - 1) >> kTileShift; }
+  int tileColumns() const { return tileColumns_; }
 
  private:
   bool inside(int x, int y) const {
@@ -59,7 +63,7 @@ class PixelView {
            static_cast<std::size_t>(x);
   }
   std::size_t tile(int x, int y) const {
-    return static_cast<std::size_t>(y >> kTileShift) * static_cast<std::size_t>(tileColumns()) +
+    return static_cast<std::size_t>(y >> kTileShift) * static_cast<std::size_t>(tileColumns_) +
            static_cast<std::size_t>(x >> kTileShift);
   }
 
@@ -67,6 +71,7 @@ class PixelView {
   std::uint8_t* changedTiles_ = nullptr;
   int width_ = 0;
   int height_ = 0;
+  int tileColumns_ = 0;
 };
 
 // The drawing area: width x height colour values in one contiguous row-major buffer, black when
