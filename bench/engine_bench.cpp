@@ -4,6 +4,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
 
 #include "bench/direct_port.hpp"
 #include "host/form.hpp"
@@ -82,6 +89,26 @@ void BM_Render60000TicksDirectModel(benchmark::State& state) {
 }
 BENCHMARK(BM_Render60000TicksDirectModel)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// For a figure that does not depend on the machine's mood:
+//   valgrind --tool=callgrind --instr-atstart=no build/release/bench/engine_bench --instructions
+// counts the instructions of 1000 ticks of the full pattern (divide by 501,000 for one step).
+void countInstructions() {
+  FullPattern full;
+  CALLGRIND_START_INSTRUMENTATION;
+  for (int t = 0; t < 1000; ++t) full.pattern.tick(full.canvas, full.random);
+  CALLGRIND_STOP_INSTRUMENTATION;
+  benchmark::DoNotOptimize(full.canvas.pixels().data());
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--instructions") == 0) {
+    countInstructions();
+    return 0;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
