@@ -71,10 +71,13 @@ int run(int argc, char** argv) {
   std::string ticksText = "10000";
   std::string seedText;
   std::string output;
-  app.add_option("--size", sizeText, "canvas size WxH, each side 1..16384")->default_str("510x370");
-  app.add_option("--ticks", ticksText, "timer ticks to run, 0..10^12")->default_str("10000");
-  app.add_option("--seed", seedText, "seed for the random source, 0..2^64-1 (default: the clock)");
-  app.add_option("-o,--output", output, "the PNG file to write")->required();
+  app.add_option("--size", sizeText, "canvas size, each side 1..16384 (default 510x370)")
+      ->type_name("WxH");
+  app.add_option("--ticks", ticksText, "timer ticks to run, 0..10^12 (default 10000)")
+      ->type_name("N");
+  app.add_option("--seed", seedText, "seed for the random source, 0..2^64-1 (default: the clock)")
+      ->type_name("S");
+  app.add_option("-o,--output", output, "the PNG file to write")->type_name("FILE.png")->required();
   app.set_version_flag("--version", std::string("walkers-render ") + WALKERS_VERSION);
   app.footer("Exit status: 0 written, 1 the output could not be written, 2 bad command line.");
   try {
