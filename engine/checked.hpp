@@ -31,14 +31,6 @@ inline std::int16_t checked16(double value, const char* what) {
   return static_cast<std::int16_t>(value);
 }
 
-inline std::int16_t add16(std::int16_t a, std::int16_t b, const char* what) {
-  return checked16(int{a} + int{b}, what);
-}
-
-inline std::int16_t sub16(std::int16_t a, std::int16_t b, const char* what) {
-  return checked16(int{a} - int{b}, what);
-}
-
 inline std::int16_t mul16(std::int16_t a, std::int16_t b, const char* what) {
   return checked16(int{a} * int{b}, what);
 }

@@ -36,11 +36,6 @@ class Timer {
     return due;
   }
 
-  // When the next tick after those already handed out falls due.
-  Clock::time_point nextDue() const {
-    return start_ + Interval * static_cast<std::int64_t>(counted_ + 1);
-  }
-
   std::uint64_t dropped() const { return dropped_; }
 
   const std::chrono::milliseconds Interval;  // the timer is enabled from the start, for good

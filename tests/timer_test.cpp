@@ -14,11 +14,9 @@ TEST(Timer, HandsOutEachTickOnceWhenItFallsDue) {
   t.start(start);
   EXPECT_EQ(t.takeDue(start), 0u);
   EXPECT_EQ(t.takeDue(start + 999us), 0u);
-  EXPECT_EQ(t.nextDue(), start + 1ms);
   EXPECT_EQ(t.takeDue(start + 1ms), 1u);
   EXPECT_EQ(t.takeDue(start + 1ms), 0u);
   EXPECT_EQ(t.takeDue(start + 17500us), 16u);
-  EXPECT_EQ(t.nextDue(), start + 18ms);
   std::uint64_t total = 17;
   for (int ms = 18; ms <= 1000; ms += 7) total += t.takeDue(start + std::chrono::milliseconds(ms));
   EXPECT_EQ(total + t.takeDue(start + 1s), 1000u);
