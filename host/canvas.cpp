@@ -27,10 +27,9 @@ void Canvas::resize(int width, int height) {
   pixels_ = std::move(next);
   width_ = width;
   height_ = height;
-  const auto tileRows = static_cast<std::size_t>((height + kTileSide - 1) >> kTileShift);
-  const auto tileColumns = static_cast<std::size_t>((width + kTileSide - 1) >> kTileShift);
-  changedTiles_.assign(tileRows * tileColumns, 1);
-  view_ = PixelView(pixels_.data(), changedTiles_.data(), width_, height_);
+  changedTiles_.assign(
+      static_cast<std::size_t>(tilesFor(width)) * static_cast<std::size_t>(tilesFor(height)), 1);
+  rebindView();
 }
 
 Canvas& Canvas::operator=(const Canvas& other) {
@@ -39,7 +38,7 @@ Canvas& Canvas::operator=(const Canvas& other) {
   height_ = other.height_;
   pixels_ = other.pixels_;
   changedTiles_ = other.changedTiles_;
-  view_ = PixelView(pixels_.data(), changedTiles_.data(), width_, height_);
+  rebindView();
   return *this;
 }
 

@@ -29,6 +29,9 @@ struct Rect {
 inline constexpr int kTileShift = 4;
 inline constexpr int kTileSide = 1 << kTileShift;
 
+// How many tiles cover a run of this many pixels.
+constexpr int tilesFor(int pixels) { return (pixels + kTileSide - 1) >> kTileShift; }
+
 // Point and PSet over a buffer of fixed size. Copied into a local, its size and pointers stay in
 // registers through a loop of many calls; valid until the canvas it came from is resized.
 class PixelView {
@@ -39,7 +42,7 @@ class PixelView {
         changedTiles_(changedTiles),
         width_(width),
         height_(height),
-        tileColumns_((width + kTileSide - 1) >> kTileShift) {}
+        tileColumns_(tilesFor(width)) {}
 
   Colour Point(int x, int y) const {
     return inside(x, y) ? static_cast<Colour>(pixels_[index(x, y)]) : kOutside;
@@ -118,7 +121,9 @@ class Canvas {
   int height_ = 0;
   std::vector<std::uint32_t> pixels_;
   std::vector<std::uint8_t> changedTiles_;
-  PixelView view_;
+  PixelView view_;  // always over pixels_ and changedTiles_; see rebindView()
+
+  void rebindView() { view_ = PixelView(pixels_.data(), changedTiles_.data(), width_, height_); }
 };
 
 }  // namespace walkers
