@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/canvas.hpp"
 #include "engine/checked.hpp"
 #include "engine/random.hpp"
-#include "host/canvas.hpp"
 
 namespace walkers {
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/canvas.hpp"
 #include "engine/walkers.hpp"
-#include "host/canvas.hpp"
 
 namespace walkers::testing {
 

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
+#include "engine/canvas.hpp"
 #include "engine/random.hpp"
 #include "engine/walkers.hpp"
-#include "host/canvas.hpp"
 
 namespace walkers {
 

@@ -1,5 +1,5 @@
 // Tests of the canvas rules: black background, -1 outside, PSet/Point agreement, Cls and resize.
-#include "host/canvas.hpp"
+#include "engine/canvas.hpp"
 
 #include <gtest/gtest.h>
 

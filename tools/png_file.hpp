@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/canvas.hpp"
+#include "engine/canvas.hpp"
 
 namespace walkers::render {
 

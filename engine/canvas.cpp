@@ -1,5 +1,5 @@
 // Clearing, resizing and change tracking of the pixel surface.
-#include "host/canvas.hpp"
+#include "engine/canvas.hpp"
 
 #include <algorithm>
 
