@@ -27,6 +27,8 @@ void Canvas::resize(int width, int height) {
   pixels_ = std::move(next);
   width_ = width;
   height_ = height;
+  storedColumns_ = width;
+  storedRows_ = height;
   changedTiles_.assign(
       static_cast<std::size_t>(tilesFor(width)) * static_cast<std::size_t>(tilesFor(height)), 1);
   rebindView();
@@ -36,6 +38,8 @@ Canvas& Canvas::operator=(const Canvas& other) {
   if (this == &other) return *this;
   width_ = other.width_;
   height_ = other.height_;
+  storedColumns_ = other.storedColumns_;
+  storedRows_ = other.storedRows_;
   pixels_ = other.pixels_;
   changedTiles_ = other.changedTiles_;
   rebindView();

@@ -1,6 +1,7 @@
 // The pixel surface the walkers paint on and read back: ScaleWidth/ScaleHeight/Point/PSet/Cls.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -12,6 +13,10 @@ using Colour = std::int32_t;
 
 inline constexpr Colour kBlack = 0;
 inline constexpr Colour kOutside = -1;  // what Point answers off the drawing area
+
+// The longest side of the canvas that has pixels behind it (the largest displays sold are 7680
+// wide); a larger window shows black beyond it.
+inline constexpr int kMaxStoredSide = 8192;
 
 constexpr Colour rgb(int red, int green, int blue) { return red + 256 * green + 65536 * blue; }
 
@@ -82,7 +87,10 @@ class PixelView {
 class Canvas {
  public:
   Canvas() = default;
-  Canvas(int width, int height) { resize(width, height); }
+  explicit Canvas(int width, int height, int maxStoredSide = kMaxStoredSide)
+      : maxStoredSide_(maxStoredSide) {
+    resize(width, height);
+  }
   Canvas(const Canvas& other) { *this = other; }
   Canvas& operator=(const Canvas& other);
   Canvas(Canvas&&) noexcept = default;  // the buffers, and so the view, move along
@@ -106,7 +114,18 @@ class Canvas {
   // Point and PSet for a tight loop, with the same effects as the canvas's own.
   PixelView view() { return view_; }
 
-  // The pixels, row after row, for presentation and for writing images.
+  // The stored part of the drawing area: columns 0..storedWidth()-1 of rows 0..storedHeight()-1.
+  // A side is stored up to kMaxStoredSide pixels; the drawing area beyond that is black, and
+  // Point answers -1 there.
+  int storedWidth() const { return std::min(width_, storedColumns_); }
+  int storedHeight() const { return std::min(height_, storedRows_); }
+  // Pixel (x, y) of the stored part is row(y)[x]; rows are stride() values apart.
+  const std::uint32_t* row(int y) const {
+    return pixels_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride());
+  }
+  int stride() const { return storedColumns_; }
+
+  // All stored pixels, rows stride() apart (including any kept beyond the drawing area).
   std::span<const std::uint32_t> pixels() const { return pixels_; }
 
   // Marks the whole area as changed (for instance when the screen lost the picture).
@@ -119,6 +138,9 @@ class Canvas {
  private:
   int width_ = 0;
   int height_ = 0;
+  int maxStoredSide_ = kMaxStoredSide;
+  int storedColumns_ = 0;
+  int storedRows_ = 0;
   std::vector<std::uint32_t> pixels_;
   std::vector<std::uint8_t> changedTiles_;
   PixelView view_;  // always over pixels_ and changedTiles_; see rebindView()

@@ -21,7 +21,10 @@ enum class KeyOutcome { kNone, kEndProgram };
 // of its timer and Form_KeyPress for every character key; the fuzz target drives the same calls.
 class Form {
  public:
-  Form(int width, int height, Random random = Random{}) : canvas_(width, height), random_(random) {}
+  // The canvas stores pixels up to maxStoredSide a side (see Canvas); the headless renderer
+  // raises it to its own largest size.
+  Form(int width, int height, Random random = Random{}, int maxStoredSide = kMaxStoredSide)
+      : canvas_(width, height, maxStoredSide), random_(random) {}
 
   // The timer's handler: seeds a pattern when one is due, then steps every walker.
   void t_Timer() { walkers_.tick(canvas_, random_); }

@@ -216,7 +216,7 @@ void MainWindow::present(const std::vector<Rect>& changed) {
     // The canvas packs red + 256 green + 65536 blue: exactly SDL's XBGR8888, so SDL reads the
     // buffer in place and converts to the screen's format in its blitter.
     source_ = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), picture.width(),
-                                                 picture.height(), 32, picture.width() * 4,
+                                                 picture.height(), 32, picture.stride() * 4,
                                                  SDL_PIXELFORMAT_XBGR8888);
     if (!source_) drawingFailed();
     sourcePixels_ = pixels;

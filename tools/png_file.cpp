@@ -97,10 +97,10 @@ void PendingPng::commit(const Canvas& canvas) {
                  static_cast<png_uint_32>(canvas.height()), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    const auto pixels = canvas.pixels();
-    for (std::size_t y = 0; y < static_cast<std::size_t>(canvas.height()); ++y) {
+    for (int y = 0; y < canvas.height(); ++y) {
+      const std::uint32_t* pixels = canvas.row(y);
       for (std::size_t x = 0; x < width; ++x) {
-        const std::uint32_t colour = pixels[y * width + x];
+        const std::uint32_t colour = pixels[x];
         row[3 * x] = static_cast<png_byte>(colour & 0xff);
         row[3 * x + 1] = static_cast<png_byte>((colour >> 8) & 0xff);
         row[3 * x + 2] = static_cast<png_byte>((colour >> 16) & 0xff);
