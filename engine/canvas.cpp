@@ -2,6 +2,8 @@
 #include "engine/canvas.hpp"
 
 #include <algorithm>
+#include <cstdio>
+#include <new>
 
 namespace walkers {
 
@@ -10,13 +12,29 @@ void Canvas::Cls() {
   markChanged();
 }
 
+namespace {
+
+[[noreturn]] void outOfMemory(int width, int height) {
+  const double gib = static_cast<double>(width) * static_cast<double>(height) * 4 / (1 << 30);
+  char message[96];
+  std::snprintf(message, sizeof message, "not enough memory for a %dx%d canvas (%.1f GiB)", width,
+                height, gib);
+  throw OutOfMemoryError(message);
+}
+
+}  // namespace
+
 void Canvas::resize(int width, int height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   if (width == width_ && height == height_) return;
-  std::vector<std::uint32_t> next(
-      static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
-      static_cast<std::uint32_t>(kBlack));
+  std::vector<std::uint32_t> next;
+  try {
+    next.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
+                static_cast<std::uint32_t>(kBlack));
+  } catch (const std::bad_alloc&) {
+    outOfMemory(width, height);
+  }
   const auto row = [](std::vector<std::uint32_t>& pixels, int rowWidth, int y) {
     return pixels.begin() + static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(rowWidth);
   };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 namespace walkers {
@@ -19,6 +20,13 @@ inline constexpr Colour kOutside = -1;  // what Point answers off the drawing ar
 inline constexpr int kMaxStoredSide = 8192;
 
 constexpr Colour rgb(int red, int green, int blue) { return red + 256 * green + 65536 * blue; }
+
+// The pixels for a canvas could not be allocated; the message says how many, for instance "not
+// enough memory for a 16384x16384 canvas (1.0 GiB)".
+class OutOfMemoryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // A rectangle of pixels, right and bottom exclusive.
 struct Rect {
