@@ -1,0 +1,127 @@
+// Time-lapse frames of a growing pattern: an animated WebP, and raw 8-bit RGB frames for a pipe.
+#pragma once
+
+#include <webp/mux_types.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+#include "engine/canvas.hpp"
+
+struct WebPAnimEncoder;
+
+namespace walkers::render {
+
+// The WebP format's limits: a side of at most 16383 pixels; frames shown for 20 ms or more play
+// at their stated speed in browsers, and we allow up to a minute per frame.
+inline constexpr int kMaxWebpSide = 16383;
+inline constexpr int kMinFrameMs = 20;
+inline constexpr int kMaxFrameMs = 60'000;
+
+// Which ticks a time-lapse shows: one frame after every `every` ticks, and the final picture last
+// even when `ticks` is not a multiple of `every`. A run of 0 ticks has one frame, the blank canvas.
+class FrameClock {
+ public:
+  FrameClock(std::uint64_t ticks, std::uint64_t every) : ticks_(ticks), every_(every) {}
+
+  std::uint64_t count() const { return ticks_ == 0 ? 1 : (ticks_ - 1) / every_ + 1; }
+  // The tick count after which frame `frame` (from 0) is taken.
+  std::uint64_t tickOf(std::uint64_t frame) const {
+    return frame + 1 >= count() ? ticks_ : (frame + 1) * every_;
+  }
+
+ private:
+  std::uint64_t ticks_;
+  std::uint64_t every_;
+};
+
+// The encoder could not be set up or could not encode (in practice: out of memory).
+class AnimationError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct AnimationSettings {
+  int frameMs = 40;            // how long each frame is shown
+  std::optional<int> quality;  // 0..100 for a lossy file; none for a lossless one
+  // How hard libwebp works on a lossless frame, 0 (fast, large) to 9 (slow, small).
+  int losslessLevel = kDefaultLosslessLevel;
+  // How hard it works on a lossy frame, 0 (fast) to 6 (slow, small).
+  int lossyMethod = kDefaultLossyMethod;
+  static constexpr int kDefaultLosslessLevel = 1;
+  static constexpr int kDefaultLossyMethod = 4;
+};
+
+// The encoded file, owned: libwebp allocates it, and it is freed with the object.
+class WebpBytes {
+ public:
+  WebpBytes() { WebPDataInit(&data_); }
+  ~WebpBytes() { WebPDataClear(&data_); }
+  WebpBytes(WebpBytes&& other) noexcept : data_(other.data_) { WebPDataInit(&other.data_); }
+  WebpBytes& operator=(WebpBytes&& other) noexcept;
+  WebpBytes(const WebpBytes&) = delete;
+  WebpBytes& operator=(const WebpBytes&) = delete;
+
+  std::span<const std::uint8_t> bytes() const { return {data_.bytes, data_.size}; }
+  WebPData* data() { return &data_; }
+
+ private:
+  WebPData data_;
+};
+
+// An animated WebP that loops forever, built one canvas snapshot at a time: frame k starts at
+// k * frameMs. Each snapshot is converted into one reused picture and handed to libwebp, which
+// keeps only the encoded frames (each one just the rectangle that changed), so memory follows the
+// size of the file, not the number of frames. The same frames and settings give the same bytes.
+class WebpAnimation {
+ public:
+  // Throws AnimationError if the size is outside 1..kMaxWebpSide, the settings are out of range,
+  // or the encoder cannot be allocated.
+  WebpAnimation(int width, int height, const AnimationSettings& settings);
+  ~WebpAnimation();
+  WebpAnimation(const WebpAnimation&) = delete;
+  WebpAnimation& operator=(const WebpAnimation&) = delete;
+
+  // Adds the canvas as the next frame; its size must be the animation's.
+  void add(const Canvas& canvas);
+  int frames() const { return frames_; }
+
+  // Ends the animation (the last frame is shown for frameMs too) and gives the file. The encoder
+  // is released before this returns; no frame can be added after.
+  WebpBytes finish();
+
+ private:
+  struct Picture;
+  int width_;
+  int height_;
+  AnimationSettings settings_;
+  int frames_ = 0;
+  WebPAnimEncoder* encoder_ = nullptr;
+  std::unique_ptr<Picture> picture_;
+  void release();
+};
+
+// Colour values (red + 256 green + 65536 blue) to 8-bit R, G, B bytes: 3 * count bytes at out.
+void toRgb(const std::uint32_t* colours, std::size_t count, std::uint8_t* out);
+
+// Raw 8-bit RGB frames, back to back with no header: each canvas becomes width * height * 3
+// bytes, rows from the top, handed to the sink in pieces of at most about a megabyte (pixels
+// beyond the canvas's stored part are black).
+class RgbFrames {
+ public:
+  using Sink = std::function<void(std::span<const std::uint8_t>)>;
+  explicit RgbFrames(Sink sink) : sink_(std::move(sink)) {}
+
+  void add(const Canvas& canvas);
+
+ private:
+  Sink sink_;
+  std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace walkers::render
