@@ -21,7 +21,10 @@ if(WALKERS_WINDOW)
 
   # MATE's and Xfce's entry names the program by its full path, so it is written at install
   # time, when the prefix is known (cmake --install --prefix, or /usr inside the package).
+  # Its folder is made now, so a later install as another user than a first `sudo` one can still
+  # replace the file.
   set(screensaver_entry ${CMAKE_CURRENT_BINARY_DIR}/screensavers/walkers.desktop)
+  file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/screensavers)
   install(CODE "
     set(libexecdir \"${CMAKE_INSTALL_LIBEXECDIR}\")
     if(NOT IS_ABSOLUTE \"\${libexecdir}\")

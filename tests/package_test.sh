@@ -43,7 +43,8 @@ out=$(desktop-file-validate "$entries/screensavers/walkers.desktop" 2>&1 |
 [ -z "$out" ] || fail "$out"
 grep -qE '^Categories=.*(Game|Amusement)' "$entries/walkers.desktop" ||
   fail "desktop entry is not in the Game or Amusement category"
-grep -qx "Exec=$tmp/prefix/libexec/xscreensaver/walkers --root" "$entries/screensavers/walkers.desktop" ||
+grep -qx "Exec=$tmp/prefix/libexec/xscreensaver/walkers --root" \
+  "$entries/screensavers/walkers.desktop" ||
   fail "screensaver entry does not run the libexec link with --root"
 
 metainfo=$(ls "$tmp"/prefix/share/metainfo/*.metainfo.xml)
