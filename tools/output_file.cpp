@@ -86,7 +86,7 @@ std::string finalTarget(std::string path, const OutputFile& output) {
     if (length == 0 || static_cast<std::size_t>(length) == link.size()) output.fail(ENOENT);
     std::string next(link.data(), static_cast<std::size_t>(length));
     const auto slash = path.rfind('/');
-    if (next.front() != '/' && slash != std::string::npos) next = path.substr(0, slash + 1) + next;
+    if (next.front() != '/' && slash != std::string::npos) next.insert(0, path, 0, slash + 1);
     path = std::move(next);
   }
   output.fail(ELOOP);
@@ -249,6 +249,8 @@ void OutputFile::fail(int error) const {
   throw OutputError("cannot write " + display_ + ": " + std::strerror(error));
 }
 
+// Not const: it changes the file, though no member.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 void OutputFile::write(const void* data, std::size_t size) {
   const auto* bytes = static_cast<const char*>(data);
   while (size > 0) {
