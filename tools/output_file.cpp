@@ -150,17 +150,22 @@ OutputFile::OutputFile(std::string name) : display_(escapeForMessage(name)) {
     fd_ = STDOUT_FILENO;
     return;
   }
-  struct stat status {};
-  if (::stat(name.c_str(), &status) == 0) {
-    if (S_ISDIR(status.st_mode)) fail(EISDIR);
-    if (!S_ISREG(status.st_mode)) {
-      openDirect(name.c_str());
-      return;
+  try {
+    struct stat status {};
+    if (::stat(name.c_str(), &status) == 0) {
+      if (S_ISDIR(status.st_mode)) fail(EISDIR);
+      if (!S_ISREG(status.st_mode)) {
+        openDirect(name.c_str());
+        return;
+      }
+    } else if (errno != ENOENT) {
+      fail(errno);
     }
-  } else if (errno != ENOENT) {
-    fail(errno);
+    openBeside(finalTarget(std::move(name), *this));
+  } catch (...) {
+    release();  // the destructor does not run for a constructor that throws
+    throw;
   }
-  openBeside(finalTarget(std::move(name), *this));
 }
 
 void OutputFile::openDirect(const char* path) {
@@ -234,15 +239,20 @@ void OutputFile::openBeside(const std::string& target) {
   slot.active = 1;
 }
 
-OutputFile::~OutputFile() {
+OutputFile::~OutputFile() { release(); }
+
+void OutputFile::release() noexcept {
   if (slot_ >= 0) {
     SignalsBlocked blocked;
     PendingSlot& slot = pending[static_cast<std::size_t>(slot_)];
     if (slot.active) ::unlinkat(slot.dirFd, slot.name, 0);
     slot.active = 0;
+    slot_ = -1;
   }
   if (ownFd_ && fd_ >= 0) ::close(fd_);
+  fd_ = -1;
   if (dirFd_ >= 0) ::close(dirFd_);
+  dirFd_ = -1;
 }
 
 void OutputFile::fail(int error) const {

@@ -65,6 +65,7 @@ class OutputFile {
  private:
   void openDirect(const char* path);
   void openBeside(const std::string& target);
+  void release() noexcept;  // removes the temporary file, if any, and closes what is open
 
   std::string display_;
   int fd_ = -1;
