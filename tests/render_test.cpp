@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "host/form.hpp"
+#include "tools/output_file.hpp"
+#include "tools/png_file.hpp"
 #include "tools/render_options.hpp"
 
 namespace walkers::render {
@@ -194,6 +196,35 @@ TEST_F(RenderTool, PictureHoldsTheCanvasColours) {
     ASSERT_EQ(rgbBytes[3 * p], pixels[p] & 0xff) << p;
     ASSERT_EQ(rgbBytes[3 * p + 1], (pixels[p] >> 8) & 0xff) << p;
     ASSERT_EQ(rgbBytes[3 * p + 2], (pixels[p] >> 16) & 0xff) << p;
+  }
+}
+
+TEST_F(RenderTool, PngCoversTheWholeAreaWithBlackBeyondTheStoredPart) {
+  Canvas canvas(20, 10, 8);  // stores at most 8 pixels a side
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 20; ++x) canvas.PSet(x, y, rgb(255, 128, 1));
+  }
+  {
+    OutputFile output(path("stored.png"));
+    writePng(canvas, output);
+    output.commit();
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, path("stored.png").c_str()));
+  ASSERT_EQ(image.width, 20u);
+  ASSERT_EQ(image.height, 10u);
+  image.format = PNG_FORMAT_RGB;
+  std::vector<png_byte> rgbBytes(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgbBytes.data(), 0, nullptr));
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 20; ++x) {
+      const bool stored = x < canvas.storedWidth() && y < canvas.storedHeight();
+      const std::size_t at = 3 * static_cast<std::size_t>(y * 20 + x);
+      ASSERT_EQ(rgbBytes[at], stored ? 255 : 0) << x << "," << y;
+      ASSERT_EQ(rgbBytes[at + 1], stored ? 128 : 0) << x << "," << y;
+      ASSERT_EQ(rgbBytes[at + 2], stored ? 1 : 0) << x << "," << y;
+    }
   }
 }
 
