@@ -488,6 +488,18 @@ TEST_F(UnprivilegedRender, UnwritableTargetsAreRefusedBeforeTheRender) {
   EXPECT_TRUE(fs::is_empty(dir_ / "closed"));
 }
 
+TEST_F(UnprivilegedRender, RootFollowsNoLinkPlantedByOthersInAStickyDirectory) {
+  fs::create_directories(dir_ / "private");
+  std::ofstream(path("private/precious")) << "old";
+  fs::create_symlink(path("private/precious"), path("planted.png"));
+  ASSERT_EQ(::lchown(path("planted.png").c_str(), 65534, 65534), 0);
+  const RunResult run = render(kSmall + " -o " + path("planted.png"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "walkers-render: cannot write " + path("planted.png") + ": Permission denied\n");
+  EXPECT_EQ(slurp(path("private/precious")), "old");
+}
+
 TEST_F(UnprivilegedRender, RootKeepsTheOwnerOfAReplacedFile) {
   std::ofstream(path("theirs.png")) << "old";
   ASSERT_EQ(::chown(path("theirs.png").c_str(), 65534, 65534), 0);

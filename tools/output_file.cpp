@@ -80,12 +80,24 @@ std::string finalTarget(std::string path, const OutputFile& output) {
       output.fail(errno);
     }
     if (!S_ISLNK(status.st_mode)) return path;
+    // As the kernel does for open(): a link in a sticky world-writable directory such as /tmp is
+    // followed only if it belongs to the user or to the directory's owner, so that nobody can
+    // plant a link there that makes root replace a file of their choosing.
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    struct stat directory {};
+    if (::stat(folder.c_str(), &directory) != 0) output.fail(errno);
+    if ((directory.st_mode & S_ISVTX) && (directory.st_mode & S_IWOTH) &&
+        status.st_uid != ::geteuid() && status.st_uid != directory.st_uid) {
+      output.fail(EACCES);
+    }
     std::vector<char> link(static_cast<std::size_t>(status.st_size) + 256);
     const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
     if (length < 0) output.fail(errno);
     if (length == 0 || static_cast<std::size_t>(length) == link.size()) output.fail(ENOENT);
     std::string next(link.data(), static_cast<std::size_t>(length));
-    const auto slash = path.rfind('/');
     if (next.front() != '/' && slash != std::string::npos) next.insert(0, path, 0, slash + 1);
     path = std::move(next);
   }
