@@ -2,8 +2,10 @@
 #include <cstdio>
 
 #include "host/main_window.hpp"
+#include "host/standard_descriptors.hpp"
 
 int main() {
+  if (!walkers::openStandardDescriptors()) return 1;  // before anything opens a file
   try {
     walkers::MainWindow w;
     return w.run();

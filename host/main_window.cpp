@@ -207,16 +207,16 @@ void MainWindow::present(const std::vector<Rect>& changed) {
   if (!screen) drawingFailed();
   const Canvas& picture = canvas();
   const void* pixels = picture.pixels().data();
-  if (!source_ || sourcePixels_ != pixels || source_->w != picture.width() ||
-      source_->h != picture.height()) {
+  if (!source_ || sourcePixels_ != pixels || source_->w != picture.storedWidth() ||
+      source_->h != picture.storedHeight()) {
     if (source_) SDL_FreeSurface(source_);
     source_ = nullptr;
     sourcePixels_ = nullptr;
-    if (picture.width() == 0 || picture.height() == 0) return;
+    if (picture.storedWidth() == 0 || picture.storedHeight() == 0) return;
     // The canvas packs red + 256 green + 65536 blue: exactly SDL's XBGR8888, so SDL reads the
     // buffer in place and converts to the screen's format in its blitter.
-    source_ = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), picture.width(),
-                                                 picture.height(), 32, picture.stride() * 4,
+    source_ = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), picture.storedWidth(),
+                                                 picture.storedHeight(), 32, picture.stride() * 4,
                                                  SDL_PIXELFORMAT_XBGR8888);
     if (!source_) drawingFailed();
     sourcePixels_ = pixels;

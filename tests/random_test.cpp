@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <vector>
+
 namespace walkers {
 namespace {
 
@@ -39,6 +44,19 @@ TEST(Random, PinnedSeedRestartsTheSameSequenceOnEveryReseed) {
   EXPECT_EQ(random.next(), first);
   Xoshiro256 reference(7);
   EXPECT_EQ(first, reference.nextDouble());
+}
+
+// Every clock reseed must start a different pattern: the seed follows the clock.
+TEST(Random, ClockReseedsGiveFreshSequences) {
+  Random random;
+  std::vector<double> firsts;
+  for (int k = 0; k < 4; ++k) {
+    std::this_thread::sleep_for(std::chrono::microseconds(5));
+    random.randomize();
+    firsts.push_back(random.next());
+  }
+  std::ranges::sort(firsts);
+  EXPECT_EQ(std::ranges::adjacent_find(firsts), firsts.end());
 }
 
 }  // namespace
