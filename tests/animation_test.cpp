@@ -1,9 +1,18 @@
-// Tests of the time-lapse encoders: frame timing, exact lossless frames, lossy fidelity, raw RGB.
+// Tests of the time-lapse outputs: frame timing, exact lossless frames, lossy fidelity, raw RGB,
+// and walkers-render's --animate and --frames against its own still pictures.
 #include "tools/animation.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -213,6 +222,203 @@ TEST(RgbFrames, WritesEachFrameWholeAndExact) {
   const std::size_t at = 3 * (599 * 1000 + 599);
   EXPECT_EQ(Rgb(stream.begin() + at, stream.begin() + at + 3), (Rgb{1, 2, 3}));
   EXPECT_EQ(std::count(stream.begin(), stream.end(), 0), static_cast<long>(stream.size() - 6));
+}
+
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+Rgb readPng(const fs::path& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+  image.format = PNG_FORMAT_RGB;
+  Rgb rgb(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
+  return rgb;
+}
+
+struct RunResult {
+  int status;
+  std::string err;
+};
+
+// Runs a shell command, capturing its standard output.
+RunResult shell(const std::string& command) {
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string out;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+  const int status = ::pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// Runs walkers-render with `args` (shell words) and standard output to `out`, capturing standard
+// error; `limits` (such as "ulimit -f 1; ") go before.
+RunResult render(const std::string& args, const std::string& out = "/dev/null",
+                 const std::string& limits = "") {
+  return shell(limits + WALKERS_RENDER_PATH + " " + args + " 2>&1 >" + out);
+}
+
+class TimeLapseTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("walkers-animate-test-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  fs::path dir_;
+};
+
+// One run writes the animation, the raw frames and the PNG; frame k of each is pixel for pixel
+// the PNG of a separate run of k * every ticks, and the last is the run's own PNG even though the
+// tick count is not a multiple of --every.
+TEST_F(TimeLapseTool, FramesAreTheStillPicturesAtTheirTicks) {
+  constexpr int kWidth = 160;
+  constexpr int kHeight = 120;
+  const std::string common = "--size 160x120 --seed 5 ";
+  const RunResult run =
+      render(common + "--ticks 410 --every 20 --frame-ms 25 --animate " + path("a.webp") +
+             " --frames " + path("f.rgb") + " -o " + path("p.png"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  constexpr std::size_t kFrames = 21;
+  constexpr std::size_t kFrameBytes = 3 * kWidth * kHeight;
+  const auto raw = slurp(path("f.rgb"));
+  ASSERT_EQ(raw.size(), kFrames * kFrameBytes);
+  const auto decoded = testing::decodeWebp(slurp(path("a.webp")));
+  ASSERT_EQ(decoded.width, kWidth);
+  ASSERT_EQ(decoded.height, kHeight);
+  EXPECT_EQ(decoded.loopCount, 0u);
+  EXPECT_EQ(decoded.ends.back(), static_cast<int>(kFrames) * 25);
+
+  const auto rawFrame = [&](std::size_t k) {
+    return Rgb(raw.begin() + static_cast<std::ptrdiff_t>(k * kFrameBytes),
+               raw.begin() + static_cast<std::ptrdiff_t>((k + 1) * kFrameBytes));
+  };
+  for (const std::size_t k : {1, 2, 9, 15, 20}) {
+    const std::string still = path("still" + std::to_string(k) + ".png");
+    ASSERT_EQ(render(common + "--ticks " + std::to_string(20 * k) + " -o " + still).status, 0);
+    const Rgb expected = readPng(still);
+    ASSERT_EQ(expected.size(), kFrameBytes);
+    EXPECT_TRUE(rawFrame(k - 1) == expected) << "raw frame " << k;
+    const Rgb* shown = decoded.at(static_cast<int>(k - 1) * 25);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(*shown == expected) << "animation frame " << k;
+  }
+  const Rgb last = readPng(path("p.png"));
+  EXPECT_TRUE(rawFrame(kFrames - 1) == last);
+  EXPECT_TRUE(decoded.frames.back() == last);
+  EXPECT_FALSE(rawFrame(kFrames - 2) == last);  // the last 10 ticks did paint something
+}
+
+TEST_F(TimeLapseTool, SameArgumentsGiveSameBytesAndLossyStaysClose) {
+  const std::string args = "--size 90x70 --seed 8 --ticks 700 --every 35 --quality 75 --animate ";
+  ASSERT_EQ(render(args + path("a.webp") + " --frames " + path("a.rgb")).status, 0);
+  ASSERT_EQ(render(args + path("b.webp") + " --frames " + path("b.rgb")).status, 0);
+  const auto file = slurp(path("a.webp"));
+  EXPECT_TRUE(file == slurp(path("b.webp")));
+  EXPECT_TRUE(slurp(path("a.rgb")) == slurp(path("b.rgb")));
+  // --frame-ms defaults to --every; lossy frames stay close (see LossyFramesAreCloseToTheCanvas).
+  const auto decoded = testing::decodeWebp(file);
+  ASSERT_EQ(decoded.width, 90);
+  EXPECT_EQ(decoded.ends.back(), 20 * 35);
+  const auto raw = slurp(path("a.rgb"));
+  const Rgb last(raw.end() - 3 * 90 * 70, raw.end());
+  EXPECT_FALSE(decoded.frames.back() == last);
+  EXPECT_GT(lumaPsnr(last, decoded.frames.back()), 32.0);
+}
+
+TEST_F(TimeLapseTool, FramesGoToStandardOutputButNotToATerminal) {
+  const RunResult piped = render("--size 20x10 --ticks 100 --seed 1 --frames -", path("out"));
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(fs::file_size(path("out")), 3u * 20 * 10 * 3);
+
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  ASSERT_EQ(::grantpt(terminal), 0);
+  ASSERT_EQ(::unlockpt(terminal), 0);
+  const std::string side = ::ptsname(terminal);
+  const RunResult refused = render("--ticks 100 --frames -", side);
+  ::close(terminal);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+  EXPECT_NE(refused.err.find("--frames"), std::string::npos) << refused.err;
+}
+
+// Each bad value gets status 2 and one line that names the option, and nothing is written.
+TEST_F(TimeLapseTool, BadValuesAreRefusedBeforeAnythingIsWritten) {
+  const std::string out = " --animate " + path("a.webp") + " --frames " + path("f.rgb");
+  const std::pair<std::string, std::string> cases[] = {
+      {"--every 0" + out, "--every"},
+      {"--every -4" + out, "--every"},
+      {"--every 1e3" + out, "--every"},
+      {"--frame-ms 19" + out, "--frame-ms"},
+      {"--frame-ms 60001" + out, "--frame-ms"},
+      {"--quality 101" + out, "--quality"},
+      {"--quality 7.5" + out, "--quality"},
+      {"--quality 75 --frames " + path("f.rgb"), "--quality"},
+      {"--frame-ms 40 -o " + path("p.png"), "--frame-ms"},
+      {"--every 40 -o " + path("p.png"), "--every"},
+      {"--size 16384x10" + out, "--size"},
+      {"--ticks 1000000000000 --every 1 --animate " + path("a.webp"), "--every"},
+      {"--seed 1", "--output"},
+      {"--frames - --animate -", "standard output"},
+      {"--animate " + path("x") + " -o " + path("x"), "--animate"},
+  };
+  for (const auto& [args, named] : cases) {
+    const RunResult run = render(args);
+    EXPECT_EQ(run.status, 2) << args << ": " << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;
+    EXPECT_NE(run.err.find(named), std::string::npos) << args << ": " << run.err;
+  }
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+// A failed output leaves the file it would have replaced as it was, and says why; so does an
+// animation too large for memory.
+TEST_F(TimeLapseTool, FailuresKeepOldFilesAndSayWhy) {
+  std::ofstream(path("f.rgb")) << "old";
+  const RunResult tooLarge =
+      render("--ticks 2000 --seed 1 --frames " + path("f.rgb") + " --animate " + path("a.webp"),
+             "/dev/null", "ulimit -f 100; ");
+  EXPECT_EQ(tooLarge.status, 1);
+  EXPECT_EQ(tooLarge.err, "walkers-render: cannot write " + path("f.rgb") + ": File too large\n");
+  EXPECT_EQ(slurp(path("f.rgb")), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+#if !defined(__SANITIZE_ADDRESS__)
+  const RunResult memory =
+      render("--size 16383x16383 --ticks 1 --seed 1 --animate " + path("a.webp"), "/dev/null",
+             "ulimit -v 2000000; ");
+  EXPECT_EQ(memory.status, 1);
+  EXPECT_EQ(memory.err, "walkers-render: not enough memory for a 16383x16383 animation\n");
+#endif
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 1);
+}
+
+// An interrupted run leaves none of its outputs, whole or partial.
+TEST_F(TimeLapseTool, InterruptedRunLeavesNoFile) {
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::execl(WALKERS_RENDER_PATH, "walkers-render", "--ticks", "100000000", "--seed", "1", "--every",
+            "40", "--animate", path("a.webp").c_str(), "--frames", path("f.rgb").c_str(), "-o",
+            path("p.png").c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Wait until the outputs are pending, then end the run.
+  for (int waited = 0; waited < 10'000 && fs::is_empty(dir_); waited += 10) ::usleep(10'000);
+  EXPECT_FALSE(fs::is_empty(dir_));
+  ::usleep(200'000);
+  ::kill(child, SIGTERM);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_TRUE(fs::is_empty(dir_));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <webp/mux.h>
 
 #include <algorithm>
-#include <climits>
 #include <string>
 
 namespace walkers::render {
@@ -105,8 +104,9 @@ void WebpAnimation::add(const Canvas& canvas) {
   if (encoder_ == nullptr || canvas.width() != width_ || canvas.height() != height_) {
     fail("a frame that does not fit the animation");
   }
-  if (static_cast<long long>(frames_ + 1) * settings_.frameMs > INT_MAX) {
-    fail("an animation longer than " + std::to_string(INT_MAX / 1000) + " s");
+  if (static_cast<std::uint64_t>(frames_ + 1) * static_cast<std::uint64_t>(settings_.frameMs) >
+      kMaxAnimationMs) {
+    fail("an animation longer than " + std::to_string(kMaxAnimationMs / 1000) + " s");
   }
   WebPPicture& picture = picture_->picture;
   const int storedWidth = canvas.storedWidth();

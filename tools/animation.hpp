@@ -3,6 +3,7 @@
 
 #include <webp/mux_types.h>
 
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,16 +13,16 @@
 #include <vector>
 
 #include "engine/canvas.hpp"
+#include "tools/render_options.hpp"
 
 struct WebPAnimEncoder;
 
 namespace walkers::render {
 
-// The WebP format's limits: a side of at most 16383 pixels; frames shown for 20 ms or more play
-// at their stated speed in browsers, and we allow up to a minute per frame.
+// The WebP format's limits: a side of at most 16383 pixels, and frame times in milliseconds that
+// fit an int (24 days). Frames last kMinFrameMs..kMaxFrameMs (see render_options.hpp).
 inline constexpr int kMaxWebpSide = 16383;
-inline constexpr int kMinFrameMs = 20;
-inline constexpr int kMaxFrameMs = 60'000;
+inline constexpr std::uint64_t kMaxAnimationMs = INT_MAX;
 
 // Which ticks a time-lapse shows: one frame after every `every` ticks, and the final picture last
 // even when `ticks` is not a multiple of `every`. A run of 0 ticks has one frame, the blank canvas.

@@ -123,4 +123,30 @@ Parsed<std::uint64_t> parseSeed(std::string_view text) {
   return seed;
 }
 
+Parsed<std::uint64_t> parseEvery(std::string_view text) {
+  std::uint64_t every = 0;
+  if (!parseDecimal(text, kMaxTicks, every) || every == 0) {
+    return badValue("every", text, "expected a whole number of ticks 1..1000000000000");
+  }
+  return every;
+}
+
+Parsed<int> parseFrameMs(std::string_view text) {
+  std::uint64_t ms = 0;
+  if (!parseDecimal(text, kMaxFrameMs, ms) || ms < kMinFrameMs) {
+    return badValue("frame-ms", text,
+                    "expected a whole number of milliseconds 20..60000 (browsers slow down "
+                    "shorter frames)");
+  }
+  return static_cast<int>(ms);
+}
+
+Parsed<int> parseQuality(std::string_view text) {
+  std::uint64_t quality = 0;
+  if (!parseDecimal(text, 100, quality)) {
+    return badValue("quality", text, "expected a whole number 0..100");
+  }
+  return static_cast<int>(quality);
+}
+
 }  // namespace walkers::render

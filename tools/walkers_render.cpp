@@ -1,4 +1,5 @@
-// walkers-render: grows a pattern without a window and writes the canvas as a PNG.
+// walkers-render: grows a pattern without a window and writes the canvas as a PNG, and its growth
+// as an animated WebP or raw RGB frames.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -13,6 +14,7 @@
 #include "engine/random.hpp"
 #include "host/form.hpp"
 #include "host/standard_descriptors.hpp"
+#include "tools/animation.hpp"
 #include "tools/output_file.hpp"
 #include "tools/png_file.hpp"
 #include "tools/render_options.hpp"
@@ -33,11 +35,15 @@ int usageError(const std::string& message) {
 }
 
 // A progress line on a terminal, redrawn a few times a second once the render has lasted a moment.
+// The time left is estimated from the pace so far, which includes encoding the frames taken on
+// the way; the frame count is shown when frames are taken, and the last step (finishing the
+// animation and writing the files) is named once the ticks are done.
 class Progress {
  public:
-  explicit Progress(std::uint64_t total) : total_(total), enabled_(::isatty(STDERR_FILENO) == 1) {}
+  Progress(std::uint64_t total, std::uint64_t frames)
+      : total_(total), frames_(frames), enabled_(::isatty(STDERR_FILENO) == 1) {}
 
-  void update(std::uint64_t done) {
+  void update(std::uint64_t done, std::uint64_t framesDone) {
     if (!enabled_) return;
     const auto now = Clock::now();
     if (now - start_ < kQuietStart || now - shown_ < kRedraw) return;
@@ -45,8 +51,21 @@ class Progress {
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const double rate = static_cast<double>(done) / seconds;
     const double left = rate > 0 ? static_cast<double>(total_ - done) / rate : 0;
-    std::fprintf(stderr, "\r%5.1f%%  %.0f ticks/s  %.0f s left   ",
-                 100.0 * static_cast<double>(done) / static_cast<double>(total_), rate, left);
+    std::fprintf(
+        stderr, "\r%5.1f%%  %.0f ticks/s",
+        100.0 * static_cast<double>(done) / static_cast<double>(std::max<std::uint64_t>(total_, 1)),
+        rate);
+    if (frames_ > 0) {
+      std::fprintf(stderr, "  frame %" PRIu64 "/%" PRIu64, framesDone, frames_);
+    }
+    std::fprintf(stderr, "  %.0f s left   ", left);
+    drawn_ = true;
+  }
+
+  // The ticks are done; names what the rest of the time goes to.
+  void finishing(const char* what) {
+    if (!enabled_ || Clock::now() - start_ < kQuietStart) return;
+    std::fprintf(stderr, "\r\033[K100.0%%  %s", what);
     drawn_ = true;
   }
 
@@ -58,6 +77,7 @@ class Progress {
   static constexpr auto kQuietStart = std::chrono::milliseconds(500);
   static constexpr auto kRedraw = std::chrono::milliseconds(250);
   std::uint64_t total_;
+  std::uint64_t frames_;
   bool enabled_;
   bool drawn_ = false;
   Clock::time_point start_ = Clock::now();
@@ -83,33 +103,68 @@ std::optional<std::string> emptyValueOption(const CLI::App& app, int argc, char*
   return std::nullopt;
 }
 
+// The outputs as given on the command line, before anything is opened.
+struct OutputNames {
+  std::string png;
+  std::string webp;
+  std::string frames;
+};
+
 int run(int argc, char** argv) {
   namespace render = walkers::render;
   CLI::App app{
-      "Grows a walkers pattern without a window and writes the canvas as an 8-bit RGB PNG.\n"
-      "The first tick seeds the pattern; the same --seed, --size and --ticks always give the\n"
-      "same picture. Without --seed the seed comes from the clock and is printed on stderr.",
+      "Grows a walkers pattern without a window and writes the canvas as an 8-bit RGB PNG, its\n"
+      "growth as an animated WebP, or its growth as raw RGB frames. The first tick seeds the\n"
+      "pattern; the same arguments always give the same files. Without --seed the seed comes\n"
+      "from the clock and is printed on stderr.",
       "walkers-render"};
   std::string sizeText = "510x370";
   std::string ticksText = "10000";
   std::string seedText;
-  std::string output;
+  std::string everyText = "40";
+  std::string frameMsText;
+  std::string qualityText;
+  OutputNames names;
   app.add_option("--size", sizeText, "canvas size, each side 1..16384 (default 510x370)")
       ->type_name("WxH");
   app.add_option("--ticks", ticksText, "timer ticks to run, 0..10^12 (default 10000)")
       ->type_name("N");
   app.add_option("--seed", seedText, "seed for the random source, 0..2^64-1 (default: the clock)")
       ->type_name("S");
-  app.add_option("-o,--output", output, "the PNG file to write; - for standard output (required)")
+  app.add_option("-o,--output", names.png, "the PNG file to write; - for standard output")
       ->type_name("FILE.png");
+  app.add_option("--animate", names.webp,
+                 "an animated WebP of the growth to write; - for standard output")
+      ->type_name("FILE.webp");
+  app.add_option("--frames", names.frames,
+                 "raw 8-bit RGB frames of the growth to write, back to back; - for standard "
+                 "output")
+      ->type_name("FILE");
+  app.add_option("--every", everyText,
+                 "take a frame after every N ticks, 1..10^12 (default 40: 25 frames a second)")
+      ->type_name("N");
+  app.add_option("--frame-ms", frameMsText,
+                 "show each animation frame for M ms, 20..60000 (default: N, which plays in real "
+                 "time)")
+      ->type_name("M");
+  app.add_option("--quality", qualityText,
+                 "make the animation lossy at quality 0..100 (default: lossless)")
+      ->type_name("Q");
   app.set_version_flag("--version", std::string("walkers-render ") + WALKERS_VERSION);
-  app.footer("Exit status: 0 written, 1 the output could not be written, 2 bad command line.");
+  app.footer(
+      "At least one of --output, --animate and --frames is required.\n"
+      "Exit status: 0 written, 1 an output could not be written, 2 bad command line.");
   app.allow_extras();  // reported below, with the word escaped
 
   if (const auto empty = emptyValueOption(app, argc, argv)) {
     if (*empty == "--size") return usageError(std::get<std::string>(render::parseSize("")));
     if (*empty == "--ticks") return usageError(std::get<std::string>(render::parseTicks("")));
     if (*empty == "--seed") return usageError(std::get<std::string>(render::parseSeed("")));
+    if (*empty == "--every") return usageError(std::get<std::string>(render::parseEvery("")));
+    if (*empty == "--frame-ms") {
+      return usageError(std::get<std::string>(render::parseFrameMs("")));
+    }
+    if (*empty == "--quality") return usageError(std::get<std::string>(render::parseQuality("")));
     return usageError(*render::checkOutputName(*empty, ""));
   }
   try {
@@ -137,34 +192,131 @@ int run(int argc, char** argv) {
     if (const auto* message = std::get_if<std::string>(&parsed)) return usageError(*message);
     seed = std::get<std::uint64_t>(parsed);
   }
-  if (app.count("--output") == 0) return usageError("--output is required");
-  if (const auto message = render::checkOutputName("--output", output)) {
-    return usageError(*message);
+
+  const bool wantPng = app.count("--output") > 0;
+  const bool wantWebp = app.count("--animate") > 0;
+  const bool wantFrames = app.count("--frames") > 0;
+  if (!wantPng && !wantWebp && !wantFrames) {
+    return usageError(
+        "nothing to write: give --output FILE.png, --animate FILE.webp or --frames FILE");
+  }
+  for (const char* option : {"--every", "--frame-ms", "--quality"}) {
+    const bool animationOnly = std::string_view(option) != "--every";
+    if (app.count(option) > 0 && !wantWebp && (animationOnly || !wantFrames)) {
+      return usageError(std::string(option) +
+                        (animationOnly ? " needs --animate" : " needs --animate or --frames"));
+    }
+  }
+  const auto every = render::parseEvery(everyText);
+  if (const auto* message = std::get_if<std::string>(&every)) return usageError(*message);
+  const std::uint64_t everyTicks = std::get<std::uint64_t>(every);
+  render::AnimationSettings animation;
+  if (app.count("--frame-ms") > 0) {
+    const auto parsed = render::parseFrameMs(frameMsText);
+    if (const auto* message = std::get_if<std::string>(&parsed)) return usageError(*message);
+    animation.frameMs = std::get<int>(parsed);
+  } else {
+    // Real time: a frame of N ticks shows for N ms, within what a frame may last.
+    animation.frameMs = static_cast<int>(
+        std::clamp<std::uint64_t>(everyTicks, render::kMinFrameMs, render::kMaxFrameMs));
+  }
+  if (app.count("--quality") > 0) {
+    const auto parsed = render::parseQuality(qualityText);
+    if (const auto* message = std::get_if<std::string>(&parsed)) return usageError(*message);
+    animation.quality = std::get<int>(parsed);
+  }
+  const auto [width, height] = std::get<render::Size>(size);
+  const std::uint64_t total = std::get<std::uint64_t>(ticks);
+  const walkers::render::FrameClock clock(total, everyTicks);
+  if (wantWebp) {
+    if (width > render::kMaxWebpSide || height > render::kMaxWebpSide) {
+      return usageError("bad --size \"" + sizeText + "\" for --animate: a WebP is at most " +
+                        std::to_string(render::kMaxWebpSide) + " pixels a side");
+    }
+    if (clock.count() > render::kMaxAnimationMs / static_cast<std::uint64_t>(animation.frameMs)) {
+      return usageError("bad --every \"" + everyText + "\" for --ticks " + ticksText + ": " +
+                        std::to_string(clock.count()) + " frames of " +
+                        std::to_string(animation.frameMs) +
+                        " ms make an animation longer than a WebP can time (24 days)");
+    }
+  }
+  const std::pair<const char*, const std::string*> given[] = {
+      {"--output", &names.png}, {"--animate", &names.webp}, {"--frames", &names.frames}};
+  for (std::size_t i = 0; i < std::size(given); ++i) {
+    const auto& [option, name] = given[i];
+    if (app.count(option) == 0) continue;
+    if (const auto message = render::checkOutputName(option, *name)) return usageError(*message);
+    for (std::size_t j = 0; j < i; ++j) {
+      const auto& [other, otherName] = given[j];
+      if (app.count(other) == 0 || *otherName != *name) continue;
+      if (*name == render::kStandardOutput) {
+        return usageError(std::string(other) + " and " + option +
+                          " both name standard output; only one output can go there");
+      }
+      return usageError(std::string(option) + " names the same file as " + other + ": \"" +
+                        render::escapeForMessage(*name, render::kEchoLimit) + "\"");
+    }
   }
 
   try {
-    render::OutputFile file(output);  // an unwritable path fails here, before the render
+    // Unwritable paths fail here, before the render.
+    std::optional<render::OutputFile> png;
+    std::optional<render::OutputFile> webp;
+    std::optional<render::OutputFile> frames;
+    if (wantPng) png.emplace(names.png);
+    if (wantWebp) webp.emplace(names.webp);
+    if (wantFrames) frames.emplace(names.frames);
     if (clockSeeded) {
       seed = walkers::clockSeed();
       std::fprintf(stderr, "seed: %" PRIu64 "\n", seed);
     }
-    const auto [width, height] = std::get<render::Size>(size);
     walkers::Form form(width, height, walkers::Random(seed), render::kMaxSide);
-    const std::uint64_t total = std::get<std::uint64_t>(ticks);
-    Progress progress(total);
+    std::optional<render::WebpAnimation> animated;
+    if (wantWebp) animated.emplace(width, height, animation);
+    std::optional<render::RgbFrames> raw;
+    if (wantFrames) {
+      raw.emplace([&frames](std::span<const std::uint8_t> piece) {
+        frames->write(piece.data(), piece.size());
+      });
+    }
+
+    const bool takingFrames = wantWebp || wantFrames;
+    const std::uint64_t frameCount = takingFrames ? clock.count() : 0;
+    Progress progress(total, frameCount);
     constexpr std::uint64_t kBatch = 1024;
-    for (std::uint64_t done = 0; done < total;) {
-      const std::uint64_t end = std::min(total, done + kBatch);
+    std::uint64_t done = 0;
+    std::uint64_t frame = 0;
+    while (true) {
+      if (frame < frameCount && done == clock.tickOf(frame)) {
+        if (animated) animated->add(form.canvas());
+        if (raw) raw->add(form.canvas());
+        ++frame;
+        progress.update(done, frame);
+      }
+      if (done == total) break;
+      const std::uint64_t next = frame < frameCount ? clock.tickOf(frame) : total;
+      const std::uint64_t end = std::min(next, done + kBatch);
       for (; done < end; ++done) form.t_Timer();
-      progress.update(done);
+      progress.update(done, frame);
+    }
+    if (animated) {
+      progress.finishing("finishing the animation");
+      const render::WebpBytes file = animated->finish();
+      animated.reset();
+      webp->write(file.bytes().data(), file.bytes().size());
+    }
+    if (png) {
+      progress.finishing("writing the picture");
+      render::writePng(form.canvas(), *png);
     }
     progress.finish();
-    render::writePng(form.canvas(), file);
-    file.commit();
+    for (auto* output : {&png, &webp, &frames}) {
+      if (*output) (*output)->commit();
+    }
   } catch (const std::bad_alloc&) {
     std::fputs("walkers-render: not enough memory to render\n", stderr);
     return kOutputFailure;
-  } catch (const std::exception& error) {  // the output, or a canvas too large for memory
+  } catch (const std::exception& error) {  // an output, or a canvas too large for memory
     std::fprintf(stderr, "walkers-render: %s\n", error.what());
     return kOutputFailure;
   }
