@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Peak resident memory of walkers after 10 s at 510x370 in a fresh Xvfb, and of walkers-render
-# at 4000x3000. Usage: bench/memory.sh [build directory, default build/release]
+# at 4000x3000 and writing a 60 s time-lapse.
+# Usage: bench/memory.sh [build directory, default build/release]
 set -euo pipefail
 build=${1:-build/release}
 tmp=$(mktemp -d)
@@ -18,3 +19,6 @@ wait "$pid"
 
 /usr/bin/time -f "walkers-render at 4000x3000: peak resident %M kB (%e s)" \
   "$build/walkers-render" --size 4000x3000 --ticks 20000 --seed 1 -o "$tmp/big.png"
+/usr/bin/time -f "walkers-render, 60 s time-lapse at 510x370: peak resident %M kB (%e s)" \
+  "$build/walkers-render" --ticks 60000 --seed 11 --animate "$tmp/growth.webp" \
+  --frames /dev/null

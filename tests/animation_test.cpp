@@ -77,7 +77,7 @@ double lumaPsnr(const Rgb& exact, const Rgb& lossy) {
     const double b = 0.299 * lossy[i] + 0.587 * lossy[i + 1] + 0.114 * lossy[i + 2];
     squares += (a - b) * (a - b);
   }
-  return 10 * std::log10(255.0 * 255.0 * static_cast<double>(exact.size() / 3) / squares);
+  return 10 * std::log10(255.0 * 255.0 * static_cast<double>(exact.size()) / 3 / squares);
 }
 
 TEST(FrameClock, TakesAFrameEveryNTicksAndAlwaysTheLast) {
@@ -303,7 +303,9 @@ TEST_F(TimeLapseTool, FramesAreTheStillPicturesAtTheirTicks) {
   };
   for (const std::size_t k : {1, 2, 9, 15, 20}) {
     const std::string still = path("still" + std::to_string(k) + ".png");
-    ASSERT_EQ(render(common + "--ticks " + std::to_string(20 * k) + " -o " + still).status, 0);
+    std::string args = common;
+    args.append("--ticks ").append(std::to_string(20 * k)).append(" -o ").append(still);
+    ASSERT_EQ(render(args).status, 0);
     const Rgb expected = readPng(still);
     ASSERT_EQ(expected.size(), kFrameBytes);
     EXPECT_TRUE(rawFrame(k - 1) == expected) << "raw frame " << k;
