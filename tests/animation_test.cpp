@@ -188,11 +188,11 @@ TEST_F(TimeLapseTool, LossyFramesStayCloseAndRepeatByteForByte) {
   constexpr double kRgbFloor = 17.0;
   const std::string args = "--size 160x120 --seed 5 --ticks 410 --every 20 --animate ";
   for (const std::string name : {"a", "b"}) {
-    ASSERT_EQ(
-        render(args + path(name + ".webp") + " --frames " + path(name + ".rgb") + " --quality 75")
-            .status,
-        0);
-    ASSERT_EQ(render(args + path(name + "-lossless.webp")).status, 0);
+    std::string lossy = args;
+    lossy.append(path(name + ".webp")).append(" --frames ").append(path(name + ".rgb"));
+    ASSERT_EQ(render(lossy.append(" --quality 75")).status, 0);
+    std::string lossless = args;
+    ASSERT_EQ(render(lossless.append(path(name + "-lossless.webp"))).status, 0);
   }
   const auto lossless = slurp(path("a-lossless.webp"));
   EXPECT_FALSE(lossless.empty());
