@@ -110,6 +110,52 @@ struct OutputNames {
   std::string frames;
 };
 
+// A reason to refuse the outputs given: a name that can never be written, or two outputs with
+// the same name (two files renamed over each other, or two streams mixed on standard output).
+std::optional<std::string> checkOutputNames(const CLI::App& app, const OutputNames& names) {
+  namespace render = walkers::render;
+  const std::pair<const char*, const std::string*> given[] = {
+      {"--output", &names.png}, {"--animate", &names.webp}, {"--frames", &names.frames}};
+  for (std::size_t i = 0; i < std::size(given); ++i) {
+    const auto& [option, name] = given[i];
+    if (app.count(option) == 0) continue;
+    if (auto message = render::checkOutputName(option, *name)) return message;
+    for (std::size_t j = 0; j < i; ++j) {
+      const auto& [other, otherName] = given[j];
+      if (app.count(other) == 0 || *otherName != *name) continue;
+      if (*name == render::kStandardOutput) {
+        return std::string(other) + " and " + option +
+               " both name standard output; only one output can go there";
+      }
+      return std::string(option) + " names the same file as " + other + ": \"" +
+             render::escapeForMessage(*name, render::kEchoLimit) + "\"";
+    }
+  }
+  return std::nullopt;
+}
+
+// Runs the pattern for `total` ticks, calling take() after the tick of each of the first
+// `frames` frames of `clock` (after none if `frames` is 0).
+template <class Take>
+void grow(walkers::Form& form, std::uint64_t total, const walkers::render::FrameClock& clock,
+          std::uint64_t frames, Progress& progress, Take take) {
+  constexpr std::uint64_t kBatch = 1024;
+  std::uint64_t done = 0;
+  std::uint64_t frame = 0;
+  while (true) {
+    if (frame < frames && done == clock.tickOf(frame)) {
+      take();
+      ++frame;
+      progress.update(done, frame);
+    }
+    if (done == total) break;
+    const std::uint64_t next = frame < frames ? clock.tickOf(frame) : total;
+    const std::uint64_t end = std::min(next, done + kBatch);
+    for (; done < end; ++done) form.t_Timer();
+    progress.update(done, frame);
+  }
+}
+
 int run(int argc, char** argv) {
   namespace render = walkers::render;
   CLI::App app{
@@ -240,23 +286,7 @@ int run(int argc, char** argv) {
                         " ms make an animation longer than a WebP can time (24 days)");
     }
   }
-  const std::pair<const char*, const std::string*> given[] = {
-      {"--output", &names.png}, {"--animate", &names.webp}, {"--frames", &names.frames}};
-  for (std::size_t i = 0; i < std::size(given); ++i) {
-    const auto& [option, name] = given[i];
-    if (app.count(option) == 0) continue;
-    if (const auto message = render::checkOutputName(option, *name)) return usageError(*message);
-    for (std::size_t j = 0; j < i; ++j) {
-      const auto& [other, otherName] = given[j];
-      if (app.count(other) == 0 || *otherName != *name) continue;
-      if (*name == render::kStandardOutput) {
-        return usageError(std::string(other) + " and " + option +
-                          " both name standard output; only one output can go there");
-      }
-      return usageError(std::string(option) + " names the same file as " + other + ": \"" +
-                        render::escapeForMessage(*name, render::kEchoLimit) + "\"");
-    }
-  }
+  if (const auto message = checkOutputNames(app, names)) return usageError(*message);
 
   try {
     // Unwritable paths fail here, before the render.
@@ -280,25 +310,12 @@ int run(int argc, char** argv) {
       });
     }
 
-    const bool takingFrames = wantWebp || wantFrames;
-    const std::uint64_t frameCount = takingFrames ? clock.count() : 0;
+    const std::uint64_t frameCount = wantWebp || wantFrames ? clock.count() : 0;
     Progress progress(total, frameCount);
-    constexpr std::uint64_t kBatch = 1024;
-    std::uint64_t done = 0;
-    std::uint64_t frame = 0;
-    while (true) {
-      if (frame < frameCount && done == clock.tickOf(frame)) {
-        if (animated) animated->add(form.canvas());
-        if (raw) raw->add(form.canvas());
-        ++frame;
-        progress.update(done, frame);
-      }
-      if (done == total) break;
-      const std::uint64_t next = frame < frameCount ? clock.tickOf(frame) : total;
-      const std::uint64_t end = std::min(next, done + kBatch);
-      for (; done < end; ++done) form.t_Timer();
-      progress.update(done, frame);
-    }
+    grow(form, total, clock, frameCount, progress, [&] {
+      if (animated) animated->add(form.canvas());
+      if (raw) raw->add(form.canvas());
+    });
     if (animated) {
       progress.finishing("finishing the animation");
       const render::WebpBytes file = animated->finish();
