@@ -1,4 +1,5 @@
 // Time-lapse figures at 510x370, one frame every 40 ticks: encoding time, file size, peak memory.
+// Run a subset with, for instance, --benchmark_filter='effort:-1'.
 //
 // Each case runs in a child process of its own, so that its peak resident memory is its own:
 //   encode_s   seconds spent in the encoder (frames and assembly), not growing the pattern
@@ -33,12 +34,13 @@ struct Figures {
   double frames = 0;
 };
 
-Figures timeLapse(std::uint64_t ticks, std::optional<int> quality) {
+Figures timeLapse(std::uint64_t ticks, std::optional<int> quality, int effort) {
   namespace render = walkers::render;
   Figures figures;
   const auto start = Clock::now();
   render::AnimationSettings settings;
   settings.quality = quality;
+  if (effort >= 0) (quality ? settings.lossyMethod : settings.losslessLevel) = effort;
   settings.frameMs = static_cast<int>(kEvery);
   walkers::Form form(kWidth, kHeight, walkers::Random{kSeed});
   render::WebpAnimation animation(kWidth, kHeight, settings);
@@ -65,7 +67,10 @@ void BM_TimeLapse(benchmark::State& state) {
   const auto ticks = static_cast<std::uint64_t>(state.range(0));
   const auto quality =
       state.range(1) < 0 ? std::nullopt : std::optional<int>(static_cast<int>(state.range(1)));
-  state.SetLabel(quality ? "quality " + std::to_string(*quality) : "lossless");
+  const auto effort = static_cast<int>(state.range(2));
+  std::string label = quality ? "quality " + std::to_string(*quality) : "lossless";
+  if (effort >= 0) label += (quality ? ", method " : ", level ") + std::to_string(effort);
+  state.SetLabel(label);
   for (auto _ : state) {
     int channel[2];
     if (::pipe(channel) != 0) {
@@ -75,7 +80,7 @@ void BM_TimeLapse(benchmark::State& state) {
     const pid_t child = ::fork();
     if (child == 0) {
       ::close(channel[0]);
-      const Figures figures = timeLapse(ticks, quality);
+      const Figures figures = timeLapse(ticks, quality, effort);
       const bool sent = ::write(channel[1], &figures, sizeof figures) == sizeof figures;
       ::_exit(sent ? 0 : 1);
     }
@@ -99,11 +104,15 @@ void BM_TimeLapse(benchmark::State& state) {
     state.counters["frames"] = figures.frames;
   }
 }
-// 10 s, 1 min and 10 min of pattern time; lossless (-1) and lossy at quality 75 and 50.
+// 10 s, 1 min and 10 min of pattern time; lossless (quality -1) and lossy at quality 75 and 50,
+// with libwebp's effort at our default (-1). Then 10 s at other efforts, the choice behind the
+// defaults: lossless level 0..9 (9 takes minutes), lossy method 0..6 (6 takes about a minute).
 BENCHMARK(BM_TimeLapse)
-    ->ArgsProduct({{10'000, 60'000}, {-1, 75, 50}})
-    ->Args({600'000, -1})
-    ->ArgNames({"ticks", "quality"})
+    ->ArgsProduct({{10'000, 60'000}, {-1, 75, 50}, {-1}})
+    ->Args({600'000, -1, -1})
+    ->ArgsProduct({{10'000}, {-1}, {0, 2, 4, 6, 8}})
+    ->ArgsProduct({{10'000}, {75}, {2}})
+    ->ArgNames({"ticks", "quality", "effort"})
     ->UseManualTime()
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
