@@ -54,6 +54,8 @@ struct AnimationSettings {
   int losslessLevel = kDefaultLosslessLevel;
   // How hard it works on a lossy frame, 0 (fast) to 6 (slow, small).
   int lossyMethod = kDefaultLossyMethod;
+  // Chosen with bench/animation_bench: level 1 is as fast as 0 at 40 % of its size and within
+  // 4 % of the smallest; method 4 is 4 % smaller than 2 and 12 times faster than 6.
   static constexpr int kDefaultLosslessLevel = 1;
   static constexpr int kDefaultLossyMethod = 4;
 };
