@@ -1,18 +1,19 @@
-// Clearing, resizing and change tracking of the pixel surface.
+// Clearing, resizing, change tracking and the pixel memory of the drawing surface.
 #include "engine/canvas.hpp"
+
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace walkers {
-
-void Canvas::Cls() {
-  std::fill(pixels_.begin(), pixels_.end(), static_cast<std::uint32_t>(kBlack));
-  markChanged();
-}
-
 namespace {
+
+// Below this, clearing writes zeros; above it, the pages go back to the system, which is far
+// cheaper for a large store that was mostly never painted.
+constexpr std::size_t kReleaseBytes = std::size_t{1} << 22;
 
 [[noreturn]] void outOfMemory(int width, int height) {
   const double gib = static_cast<double>(width) * static_cast<double>(height) * 4 / (1 << 30);
@@ -24,41 +25,72 @@ namespace {
 
 }  // namespace
 
+PixelStore::PixelStore(std::size_t count) : count_(count) {
+  if (count == 0) return;
+  void* memory = ::mmap(nullptr, count * sizeof(std::uint32_t), PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) throw std::bad_alloc();
+  data_ = static_cast<std::uint32_t*>(memory);
+}
+
+PixelStore::~PixelStore() {
+  if (data_) ::munmap(data_, count_ * sizeof(std::uint32_t));
+}
+
+void PixelStore::clear() {
+  const std::size_t bytes = count_ * sizeof(std::uint32_t);
+  // Private anonymous pages read as zero again once released.
+  if (bytes >= kReleaseBytes && ::madvise(data_, bytes, MADV_DONTNEED) == 0) return;
+  if (data_) std::memset(data_, 0, bytes);
+}
+
+void Canvas::Cls() {
+  pixels_.clear();
+  markChanged();
+}
+
 void Canvas::resize(int width, int height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   if (width == width_ && height == height_) return;
-  std::vector<std::uint32_t> next;
-  try {
-    next.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
-                static_cast<std::uint32_t>(kBlack));
-  } catch (const std::bad_alloc&) {
-    outOfMemory(width, height);
+  const int columns = std::max(storedColumns_, std::min(width, maxStoredSide_));
+  const int rows = std::max(storedRows_, std::min(height, maxStoredSide_));
+  if (columns != storedColumns_ || rows != storedRows_) {
+    // A larger store: the old one's rows move over as they are, painted or not.
+    PixelStore next;
+    try {
+      next = PixelStore(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
+    } catch (const std::bad_alloc&) {
+      outOfMemory(std::min(width, maxStoredSide_), std::min(height, maxStoredSide_));
+    }
+    for (int y = 0; y < storedRows_; ++y) {
+      std::memcpy(next.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(columns),
+                  row(y), static_cast<std::size_t>(storedColumns_) * sizeof(std::uint32_t));
+    }
+    pixels_ = std::move(next);
+    storedColumns_ = columns;
+    storedRows_ = rows;
   }
-  const auto row = [](std::vector<std::uint32_t>& pixels, int rowWidth, int y) {
-    return pixels.begin() + static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(rowWidth);
-  };
-  const int keepWidth = std::min(width, width_);
-  for (int y = 0; y < std::min(height, height_); ++y) {
-    std::copy_n(row(pixels_, width_, y), keepWidth, row(next, width, y));
-  }
-  pixels_ = std::move(next);
   width_ = width;
   height_ = height;
-  storedColumns_ = width;
-  storedRows_ = height;
-  changedTiles_.assign(
-      static_cast<std::size_t>(tilesFor(width)) * static_cast<std::size_t>(tilesFor(height)), 1);
+  changedTiles_.assign(static_cast<std::size_t>(tilesFor(storedWidth())) *
+                           static_cast<std::size_t>(tilesFor(storedHeight())),
+                       1);
   rebindView();
 }
 
 Canvas& Canvas::operator=(const Canvas& other) {
   if (this == &other) return *this;
+  PixelStore copy(other.pixels_.size());
+  if (copy.size() != 0) {
+    std::memcpy(copy.data(), other.pixels_.data(), copy.size() * sizeof(std::uint32_t));
+  }
+  pixels_ = std::move(copy);
   width_ = other.width_;
   height_ = other.height_;
+  maxStoredSide_ = other.maxStoredSide_;
   storedColumns_ = other.storedColumns_;
   storedRows_ = other.storedRows_;
-  pixels_ = other.pixels_;
   changedTiles_ = other.changedTiles_;
   rebindView();
   return *this;
@@ -71,6 +103,8 @@ std::vector<Rect> Canvas::takeChanged() {
   const int columns = view_.tileColumns();
   if (columns == 0) return changed;
   const int rows = static_cast<int>(changedTiles_.size()) / columns;
+  const int right = storedWidth();
+  const int bottom = storedHeight();
   for (int row = 0; row < rows; ++row) {
     std::uint8_t* tiles = changedTiles_.data() + static_cast<std::ptrdiff_t>(row) * columns;
     for (int column = 0; column < columns;) {
@@ -80,8 +114,8 @@ std::vector<Rect> Canvas::takeChanged() {
       }
       const int first = column;
       while (column < columns && tiles[column]) tiles[column++] = 0;
-      changed.push_back({first * kTileSide, row * kTileSide, std::min(column * kTileSide, width_),
-                         std::min((row + 1) * kTileSide, height_)});
+      changed.push_back({first * kTileSide, row * kTileSide, std::min(column * kTileSide, right),
+                         std::min((row + 1) * kTileSide, bottom)});
     }
   }
   return changed;

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace walkers {
@@ -50,11 +52,12 @@ constexpr int tilesFor(int pixels) { return (pixels + kTileSide - 1) >> kTileShi
 class PixelView {
  public:
   PixelView() = default;
-  PixelView(std::uint32_t* pixels, std::uint8_t* changedTiles, int width, int height)
+  PixelView(std::uint32_t* pixels, std::uint8_t* changedTiles, int width, int height, int stride)
       : pixels_(pixels),
         changedTiles_(changedTiles),
         width_(width),
         height_(height),
+        stride_(stride),
         tileColumns_(tilesFor(width)) {}
 
   Colour Point(int x, int y) const {
@@ -75,7 +78,7 @@ class PixelView {
            static_cast<unsigned>(y) < static_cast<unsigned>(height_);
   }
   std::size_t index(int x, int y) const {
-    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(stride_) +
            static_cast<std::size_t>(x);
   }
   std::size_t tile(int x, int y) const {
@@ -87,11 +90,45 @@ class PixelView {
   std::uint8_t* changedTiles_ = nullptr;
   int width_ = 0;
   int height_ = 0;
+  int stride_ = 0;
   int tileColumns_ = 0;
 };
 
-// The drawing area: width x height colour values in one contiguous row-major buffer, black when
-// cleared. Reads and writes outside the area are not errors: Point answers -1, PSet does nothing.
+// Zero-filled pixel memory straight from the system: pages nobody painted cost no memory, and
+// clearing hands the pages back instead of writing every one of them.
+class PixelStore {
+ public:
+  PixelStore() = default;
+  explicit PixelStore(std::size_t count);  // throws std::bad_alloc
+  ~PixelStore();
+  PixelStore(PixelStore&& other) noexcept { swap(other); }
+  PixelStore& operator=(PixelStore&& other) noexcept {
+    swap(other);
+    return *this;
+  }
+  PixelStore(const PixelStore&) = delete;
+  PixelStore& operator=(const PixelStore&) = delete;
+
+  std::uint32_t* data() const { return data_; }
+  std::size_t size() const { return count_; }
+  void clear();  // every value back to 0
+
+ private:
+  void swap(PixelStore& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(count_, other.count_);
+  }
+  std::uint32_t* data_ = nullptr;
+  std::size_t count_ = 0;
+};
+
+// The drawing area: width x height colour values, black when cleared. Reads and writes outside
+// the area are not errors: Point answers -1, PSet does nothing.
+//
+// The pixels live in one row-major store at least as large as the biggest area seen since the
+// canvas was made, up to maxStoredSide a side. Shrinking the area hides pixels without losing
+// them: they show and read back again when it grows, until Cls clears them with the rest. An area
+// wider or taller than the store is black beyond it, and Point answers -1 there.
 class Canvas {
  public:
   Canvas() = default;
@@ -115,8 +152,9 @@ class Canvas {
   // Sets every pixel to the background colour.
   void Cls();
 
-  // Changes the size; pixels where the old and new areas overlap keep their colour, the rest are
-  // black. Negative sizes count as 0.
+  // Changes the size of the drawing area. Pixels keep their colour through any sequence of
+  // resizes (those outside the area are hidden, not lost); pixels never painted are black.
+  // Negative sizes count as 0. Throws OutOfMemoryError if a larger store cannot be had.
   void resize(int width, int height);
 
   // Point and PSet for a tight loop, with the same effects as the canvas's own.
@@ -134,7 +172,7 @@ class Canvas {
   int stride() const { return storedColumns_; }
 
   // All stored pixels, rows stride() apart (including any kept beyond the drawing area).
-  std::span<const std::uint32_t> pixels() const { return pixels_; }
+  std::span<const std::uint32_t> pixels() const { return {pixels_.data(), pixels_.size()}; }
 
   // Marks the whole area as changed (for instance when the screen lost the picture).
   void markChanged();
@@ -149,11 +187,14 @@ class Canvas {
   int maxStoredSide_ = kMaxStoredSide;
   int storedColumns_ = 0;
   int storedRows_ = 0;
-  std::vector<std::uint32_t> pixels_;
-  std::vector<std::uint8_t> changedTiles_;
+  PixelStore pixels_;                       // storedRows_ rows of storedColumns_
+  std::vector<std::uint8_t> changedTiles_;  // over the stored part of the area
   PixelView view_;  // always over pixels_ and changedTiles_; see rebindView()
 
-  void rebindView() { view_ = PixelView(pixels_.data(), changedTiles_.data(), width_, height_); }
+  void rebindView() {
+    view_ = PixelView(pixels_.data(), changedTiles_.data(), storedWidth(), storedHeight(),
+                      storedColumns_);
+  }
 };
 
 }  // namespace walkers

@@ -20,9 +20,11 @@ class InvariantChecker {
   std::string check(const Walkers& pattern, const Canvas& canvas, bool mayHaveSeeded,
                     bool justTicked) {
     const auto& steps = pattern.stepsLeft();
-    if (canvas.pixels().size() !=
-        static_cast<std::size_t>(canvas.width()) * static_cast<std::size_t>(canvas.height())) {
-      return "canvas buffer does not match its size";
+    if (canvas.storedWidth() > canvas.stride() || canvas.storedWidth() > canvas.width() ||
+        canvas.storedHeight() > canvas.height() ||
+        canvas.pixels().size() < static_cast<std::size_t>(canvas.stride()) *
+                                     static_cast<std::size_t>(canvas.storedHeight())) {
+      return "canvas store does not cover its area";
     }
     std::bitset<kSlots> active;
     for (int k = 0; k < kSlots; ++k) {

@@ -74,10 +74,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           return 0;
         }
         break;
-      case 3: {  // a resize, down to 1 x 1 and up to a few thousand pixels a side
+      case 3: {  // a resize, down to 1 x 1 and up to a few thousand pixels a side, and maybe back
+        walkers::Canvas& canvas = form.canvas();
+        const int oldWidth = canvas.width();
+        const int oldHeight = canvas.height();
+        const int x = input.word() % std::max(oldWidth, 1);
+        const int y = input.word() % std::max(oldHeight, 1);
+        const walkers::Colour before = canvas.Point(x, y);
         const int width = 1 + input.word() % 3000;
         const int height = 1 + input.word() % 3000;
-        form.canvas().resize(width, height);
+        canvas.resize(width, height);
+        const bool inside = x < width && y < height;
+        if (canvas.Point(x, y) != (inside ? before : walkers::kOutside)) broken("resize");
+        if (input.byte() % 2 == 0) {
+          canvas.resize(oldWidth, oldHeight);
+          if (canvas.Point(x, y) != before) broken("a pixel hidden by a resize was lost");
+        }
         break;
       }
       case 4:

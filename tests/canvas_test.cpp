@@ -51,20 +51,62 @@ TEST(Canvas, ChangedRectanglesCoverEveryPaintAndNothingElse) {
   EXPECT_EQ(canvas.takeChanged().size(), 3u);
 }
 
-TEST(Canvas, ResizeKeepsTheOverlapAndBlackensNewPixels) {
+// Shrinking hides pixels without losing them; only Cls clears what is hidden.
+TEST(Canvas, ResizeHidesPixelsUntilTheAreaGrowsBackAndClsClearsThemToo) {
   Canvas canvas(4, 3);
   canvas.PSet(1, 1, rgb(50, 60, 70));
   canvas.PSet(3, 2, rgb(80, 90, 100));
   canvas.resize(6, 2);  // wider, shorter: (3, 2) falls outside
   EXPECT_EQ(canvas.Point(1, 1), rgb(50, 60, 70));
   EXPECT_EQ(canvas.Point(3, 2), kOutside);
+  canvas.PSet(3, 2, rgb(1, 1, 1));  // outside the area: no effect on the hidden pixel
   EXPECT_EQ(canvas.Point(5, 1), kBlack);
-  canvas.resize(4, 3);  // what fell outside does not come back
-  EXPECT_EQ(canvas.Point(3, 2), kBlack);
-  EXPECT_EQ(canvas.Point(1, 1), rgb(50, 60, 70));
+  canvas.resize(1, 1);
+  EXPECT_EQ(canvas.Point(1, 1), kOutside);
   canvas.resize(0, 0);
   EXPECT_EQ(canvas.Point(0, 0), kOutside);
-  EXPECT_TRUE(canvas.pixels().empty());
+  canvas.resize(6, 3);  // everything painted shows again, as it was
+  EXPECT_EQ(canvas.Point(3, 2), rgb(80, 90, 100));
+  EXPECT_EQ(canvas.Point(1, 1), rgb(50, 60, 70));
+  EXPECT_EQ(canvas.Point(5, 2), kBlack);
+  EXPECT_EQ(canvas.row(2)[3], static_cast<std::uint32_t>(rgb(80, 90, 100)));
+
+  canvas.resize(2, 2);
+  canvas.Cls();
+  canvas.resize(6, 3);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 6; ++x) ASSERT_EQ(canvas.Point(x, y), kBlack) << x << "," << y;
+  }
+
+  Canvas large(1500, 1000);  // a store this large is cleared by handing its pages back
+  large.PSet(1499, 999, rgb(9, 9, 9));
+  large.resize(10, 10);
+  large.Cls();
+  large.resize(1500, 1000);
+  EXPECT_EQ(large.Point(1499, 999), kBlack);
+}
+
+// Past the cap on a stored side the area is black and outside; nothing more is allocated.
+TEST(Canvas, AreaBeyondTheStoredCapIsOutsideAndCostsNoStore) {
+  Canvas canvas(10, 10, 16);
+  canvas.PSet(9, 9, rgb(7, 7, 7));
+  canvas.resize(40000, 12);
+  EXPECT_EQ(canvas.width(), 40000);
+  EXPECT_EQ(canvas.storedWidth(), 16);
+  EXPECT_EQ(canvas.storedHeight(), 12);
+  EXPECT_EQ(canvas.pixels().size(), 16u * 12u);
+  EXPECT_EQ(canvas.Point(9, 9), rgb(7, 7, 7));
+  canvas.PSet(15, 11, rgb(8, 8, 8));
+  EXPECT_EQ(canvas.Point(15, 11), rgb(8, 8, 8));
+  canvas.PSet(16, 0, rgb(8, 8, 8));
+  EXPECT_EQ(canvas.Point(16, 0), kOutside);
+  EXPECT_EQ(canvas.Point(39999, 11), kOutside);
+  const auto changed = canvas.takeChanged();  // only the stored part is ever reported
+  for (const Rect& part : changed) EXPECT_LE(part.right, 16);
+
+  Canvas wall(8192, 4320);  // the default cap leaves the largest displays whole
+  EXPECT_EQ(wall.storedWidth(), 8192);
+  EXPECT_EQ(wall.storedHeight(), 4320);
 }
 
 }  // namespace

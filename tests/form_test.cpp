@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace walkers {
 namespace {
 
@@ -27,6 +29,45 @@ TEST(Form, EnterClearsAndTheNextTickSeedsAtTheCurrentCentre) {
   EXPECT_EQ(form.pattern().posX()[0], 49);
   EXPECT_EQ(form.pattern().posY()[0], 30);
   EXPECT_EQ(form.pattern().activeCount(), 1);
+}
+
+TEST(Form, EnterBeforeTheFirstTickChangesNothingTheFirstTickWouldSee) {
+  Form pressed(40, 30, Random{std::uint64_t{5}});
+  Form plain(40, 30, Random{std::uint64_t{5}});
+  EXPECT_EQ(pressed.Form_KeyPress(kKeyEnter), KeyOutcome::kNone);
+  EXPECT_TRUE(allBlack(pressed.canvas()));
+  for (int t = 0; t < 100; ++t) pressed.t_Timer(), plain.t_Timer();
+  EXPECT_TRUE(pressed.pattern().seeded());
+  EXPECT_TRUE(std::ranges::equal(pressed.canvas().pixels(), plain.canvas().pixels()));
+}
+
+// Enter only clears and asks for a seeding: the table keeps its walkers until the next tick.
+TEST(Form, EnterLeavesTheWalkerTableAsItIsUntilTheNextSeeding) {
+  Form form(60, 40, Random{std::uint64_t{8}});
+  for (int t = 0; t < 300; ++t) form.t_Timer();
+  const Walkers before = form.pattern();
+  ASSERT_GT(before.activeCount(), 1u);
+  form.Form_KeyPress(kKeyEnter);
+  EXPECT_EQ(form.pattern().posX(), before.posX());
+  EXPECT_EQ(form.pattern().posY(), before.posY());
+  EXPECT_EQ(form.pattern().heading(), before.heading());
+  EXPECT_EQ(form.pattern().stepsLeft(), before.stepsLeft());
+  form.t_Timer();
+  EXPECT_EQ(form.pattern().activeCount(), 1u);
+}
+
+// The canvas size is read when a pattern is seeded, never in between.
+TEST(Form, ResizeAfterSeedingDoesNotMoveTheSeedWalker) {
+  Form resized(100, 60, Random{std::uint64_t{4}});
+  Form kept(100, 60, Random{std::uint64_t{4}});
+  resized.t_Timer();
+  kept.t_Timer();
+  resized.canvas().resize(20, 10);
+  resized.t_Timer();
+  kept.t_Timer();
+  EXPECT_EQ(resized.pattern().posX()[0], kept.pattern().posX()[0]);
+  EXPECT_EQ(resized.pattern().posY()[0], kept.pattern().posY()[0]);
+  EXPECT_GE(resized.pattern().posX()[0], 47);  // nowhere near the new centre (10, 5)
 }
 
 TEST(Form, OtherKeysLeaveCanvasAndPatternAlone) {

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <vector>
+
 namespace walkers {
 namespace {
 
@@ -58,6 +63,19 @@ TEST(Random, OneOffSeedServesOneReseedAndEachSeedIsReported) {
   EXPECT_EQ(pinned.seed(), 9u);
   pinned.randomize();
   EXPECT_EQ(pinned.seed(), 3u);
+}
+
+// Every clock reseed must start a different pattern: the seed follows the clock.
+TEST(Random, ClockReseedsGiveFreshSequences) {
+  Random random;
+  std::vector<double> firsts;
+  for (int k = 0; k < 4; ++k) {
+    std::this_thread::sleep_for(std::chrono::microseconds(5));
+    random.randomize();
+    firsts.push_back(random.next());
+  }
+  std::ranges::sort(firsts);
+  EXPECT_EQ(std::ranges::adjacent_find(firsts), firsts.end());
 }
 
 }  // namespace

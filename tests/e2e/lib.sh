@@ -20,8 +20,6 @@ fail() {
   exit 1
 }
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
 # Starts Xvfb (screen size $1, default 1280x1024) on a display it picks itself; exports DISPLAY.
 start_x() {
   Xvfb -displayfd 3 -screen 0 "${1:-1280x1024}x24" -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
@@ -76,27 +74,64 @@ resize_to() {
   fail "window did not resize to $1x$2: $(client_size)"
 }
 
-# Presses key $1, then checks that everything painted lies within as many pixels of the centre of
-# a W x H canvas as milliseconds have passed since the key: a walker moves one pixel per tick.
-# A loaded machine may show the cleared frame late, so later shots are allowed while the check
-# still means something: the canvas's centre is farther than that from its edges.
+# Polls screenshots (into $tmp/$1.png) until `$2 ...` succeeds on it, for up to $E2E_DEADLINE
+# seconds (default 10); returns 1 if it never does. Judges pictures only: a slow machine just
+# takes more shots.
+poll_shot() {
+  local name=$1 deadline=$(($(date +%s) + ${E2E_DEADLINE:-10}))
+  shift
+  while :; do
+    shot "$name"
+    "$@" && return 0
+    [ "$(date +%s)" -lt "$deadline" ] || return 1
+    sleep 0.05
+  done
+}
+
+# Waits until the window has shown $1 (default 2) new pictures, each different from the one
+# before. Two new pictures after an input mean the program has read that input: between them
+# it went once more through its loop, events included.
+wait_frames() {
+  local count=${1:-2} seen=0
+  shot frame_0
+  while [ "$seen" -lt "$count" ]; do
+    poll_shot frame_1 frame_changed || fail "the window stopped changing"
+    mv "$tmp/frame_1.png" "$tmp/frame_0.png"
+    seen=$((seen + 1))
+  done
+}
+frame_changed() { [ "$("$PNG_PROBE" differ "$tmp/frame_0.png" "$tmp/frame_1.png")" != 0 ]; }
+
+# Presses key $1 and checks that it restarts the pattern from the centre of the W x H canvas as
+# it is now ($2, $3). Judged by the picture alone: first every pixel of the old picture must be
+# gone (each new pixel has a fresh random colour, so an old pixel still there with its colour
+# was never cleared); then the new pattern must include the pixel left of the centre, the first
+# one the new seed walker paints. If STALE_W STALE_H ($4, $5) are given, a pattern growing from
+# the centre of that size instead fails the check; when the new pattern has already grown over
+# both places the shot proves nothing, and the key is pressed again.
 expect_restart_from_centre() {
   local key=$1 width=$2 height=$3
-  local started elapsed w h count left top right bottom
-  local cx=$((width / 2)) cy=$((height / 2))
-  local limit=$((cx < cy ? cx : cy))
-  started=$(now_ms)
-  xdotool key --window "$wid" "$key"
-  for _ in $(seq 10); do
-    sleep 0.06
-    shot restarted
-    elapsed=$(($(now_ms) - started))
-    read -r w h count left top right bottom < <(info restarted)
-    [ -z "${E2E_VERBOSE:-}" ] || echo "$key: ${elapsed} ms, $count painted in $left,$top..$right,$bottom" >&2
+  local sx=-1 sy=-1
+  [ -z "${4:-}" ] || { sx=$(($4 / 2 - 1)) sy=$(($5 / 2)); }
+  local x=$((width / 2 - 1)) y=$((height / 2))
+  local attempt w h centre stale
+  for attempt in 1 2 3; do
+    shot before
+    read -r w h _ < <(info before)
     [ "$w" = "$width" ] && [ "$h" = "$height" ] || fail "shot is ${w}x${h}, expected ${width}x${height}"
-    [ "$count" -gt 0 ] && [ $((cx - left)) -le "$elapsed" ] && [ $((right - cx)) -le "$elapsed" ] &&
-      [ $((cy - top)) -le "$elapsed" ] && [ $((bottom - cy)) -le "$elapsed" ] && return 0
-    [ "$elapsed" -lt "$limit" ] || break
+    xdotool key --window "$wid" "$key"
+    poll_shot restarted old_picture_gone || fail "$key: the old picture is still shown"
+    poll_shot restarted new_pattern_shown ||
+      fail "$key: no new pattern from the centre ($x, $y) of the ${width}x${height} canvas"
+    read -r centre stale < <("$PNG_PROBE" painted "$tmp/restarted.png" "$x" "$y" "$sx" "$sy")
+    [ -z "${E2E_VERBOSE:-}" ] || echo "$key: centre $centre stale $stale; $(info restarted)" >&2
+    [ "$centre" = 1 ] || fail "$key: the new pattern grows from ($sx, $sy), the centre of an old size"
+    [ "$stale" = 1 ] || return 0
   done
-  fail "$key: $count painted in $left,$top..$right,$bottom, not all within $elapsed of ($cx, $cy)"
+  fail "$key: the new pattern always covered the old centre too; the check proves nothing"
+}
+old_picture_gone() { [ "$("$PNG_PROBE" kept "$tmp/before.png" "$tmp/restarted.png")" = 0 ]; }
+# The centre pixel is painted, or the stale one is (which the caller then reports).
+new_pattern_shown() {
+  [[ "$("$PNG_PROBE" painted "$tmp/restarted.png" "$x" "$y" "$sx" "$sy")" == *1* ]]
 }

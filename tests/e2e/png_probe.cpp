@@ -1,5 +1,6 @@
 // Reads images for the end-to-end tests: size and bounds of the painted (non-black) pixels,
-// and how many pixels of one image are erased or different in another.
+// whether given pixels are painted, and how many pixels of one image are erased, different or
+// kept in another.
 #include <png.h>
 
 #include <algorithm>
@@ -57,9 +58,25 @@ int main(int argc, char** argv) {
                 bottom);
     return 0;
   }
-  if ((mode == "erased" || mode == "differ") && argc == 4) {
+  if (mode == "painted" && argc >= 5 && argc % 2 == 1) {
+    // 1 or 0 for each X Y given: whether that pixel is painted (0 too when off the image).
+    const Image image = load(argv[2]);
+    for (int arg = 3; arg + 1 < argc; arg += 2) {
+      const long x = std::strtol(argv[arg], nullptr, 10);
+      const long y = std::strtol(argv[arg + 1], nullptr, 10);
+      const bool inside = x >= 0 && y >= 0 && x < static_cast<long>(image.width) &&
+                          y < static_cast<long>(image.height);
+      std::printf(
+          "%s%d", arg > 3 ? " " : "",
+          inside && image.painted(static_cast<png_uint_32>(x), static_cast<png_uint_32>(y)));
+    }
+    std::printf("\n");
+    return 0;
+  }
+  if ((mode == "erased" || mode == "differ" || mode == "kept") && argc == 4) {
     // erased: pixels painted in the first image and black in the second;
-    // differ: pixels of any other colour in the second.
+    // differ: pixels of any other colour in the second;
+    // kept: pixels painted in the first image with the very same colour in the second.
     const Image before = load(argv[2]);
     const Image after = load(argv[3]);
     if (before.width != after.width || before.height != after.height) {
@@ -70,14 +87,21 @@ int main(int argc, char** argv) {
     for (png_uint_32 y = 0; y < before.height; ++y) {
       for (png_uint_32 x = 0; x < before.width; ++x) {
         const std::size_t at = 3 * (static_cast<std::size_t>(y) * before.width + x);
-        count += mode == "erased"
-                     ? before.painted(x, y) && !after.painted(x, y)
-                     : !std::equal(&before.rgb[at], &before.rgb[at] + 3, &after.rgb[at]);
+        const bool same = std::equal(&before.rgb[at], &before.rgb[at] + 3, &after.rgb[at]);
+        if (mode == "erased") {
+          count += before.painted(x, y) && !after.painted(x, y);
+        } else if (mode == "kept") {
+          count += before.painted(x, y) && same;
+        } else {
+          count += !same;
+        }
       }
     }
     std::printf("%ld\n", count);
     return 0;
   }
-  std::fprintf(stderr, "usage: png_probe info IMAGE.png | png_probe erased|differ A.png B.png\n");
+  std::fprintf(stderr,
+               "usage: png_probe info IMAGE.png | png_probe painted IMAGE.png X Y [X Y]... |\n"
+               "       png_probe erased|differ|kept A.png B.png\n");
   return 2;
 }
