@@ -61,6 +61,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, const ch
   app.add_option("--cycle", cycleText,
                  "start a fresh pattern every so many seconds (default 0: never)")
       ->type_name("SECONDS");
+  rootFlag->disable_flag_override();
+  fullscreenFlag->disable_flag_override();
   rootFlag->excludes(windowIdOption);
   fullscreenFlag->excludes(rootFlag)->excludes(windowIdOption);
   app.set_version_flag("--version", std::string("walkers ") + version);
