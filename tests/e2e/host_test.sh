@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# End-to-end tests of the walkers command line, its signals and its faults, in a private Xvfb;
+# the argument names the case. Expects WALKERS_RENDER and DESTROY_WINDOW besides lib.sh's programs.
+source "$(dirname "$0")/lib.sh"
+
+# Starts walkers with the given arguments, its output in $tmp/walkers.out, and waits for Form1.
+launch() {
+  "$WALKERS" "$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+  wid=$(timeout 10 xdotool search --sync --name '^Form1$' | head -n 1) || fail "no window named Form1"
+}
+
+seeds() { grep -c '^seed: ' "$tmp/walkers.out" || true; }
+
+# Waits until walkers has reported $1 patterns.
+wait_seeds() {
+  local deadline=$(($(date +%s) + ${E2E_DEADLINE:-10}))
+  until [ "$(seeds)" -ge "$1" ]; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "only $(seeds) of $1 patterns reported"
+    sleep 0.05
+  done
+}
+
+# Runs walkers with the arguments after the expected status $1, without a display; checks the
+# status and that standard error holds one line starting with $2.
+expect_refusal() {
+  local expected=$1 start=$2 status=0
+  shift 2
+  env -u DISPLAY -u WAYLAND_DISPLAY timeout 5 "$WALKERS" "$@" >"$tmp/out" 2>"$tmp/err" || status=$?
+  [ "$status" = "$expected" ] || fail "$*: status $status, expected $expected; $(cat "$tmp/err")"
+  [ "$(wc -l <"$tmp/err")" = 1 ] || fail "$*: not one line: $(cat "$tmp/err")"
+  [[ "$(cat "$tmp/err")" == "$start"* ]] || fail "$*: message $(cat "$tmp/err")"
+  [ ! -s "$tmp/out" ] || fail "$*: wrote to standard output"
+}
+
+# Unknown options and bad values: status 2 and one line naming them, before any window is tried
+# (there is no display here: trying one would give status 1).
+case_bad_options() {
+  expect_refusal 2 "walkers: The following argument was not expected: --frobnicate" --frobnicate
+  expect_refusal 2 'walkers: bad --cycle "-1"' --cycle -1
+  expect_refusal 2 'walkers: bad --seed "x"' --seed x
+  expect_refusal 2 'walkers: bad --window-id "zz"' --window-id zz
+  expect_refusal 2 'walkers: bad --window-id "zz"' -window-id zz
+  expect_refusal 2 "walkers: --root excludes --window-id" -root --window-id 0x200001
+  expect_refusal 1 "walkers: cannot open a window: no display" --seed 5 --cycle 3
+}
+
+case_help_version() {
+  "$WALKERS" --help >"$tmp/help" || fail "--help gave status $?"
+  grep -q -- '--window-id' "$tmp/help" || fail "--help does not name --window-id"
+  [ "$("$WALKERS" --version)" = "walkers 1.0.0" ] || fail "--version says $("$WALKERS" --version)"
+}
+
+# The seed a pattern reports, given to walkers-render with the same size and tick count, gives
+# the picture the window shows (the timer stops at the tick count through WALKERS_TICK_LIMIT).
+case_seed_reproduces() {
+  start_x
+  WALKERS_TICK_LIMIT=1500 launch --seed 918273645
+  wait_seeds 1
+  [ "$(head -n 1 "$tmp/walkers.out")" = "seed: 918273645" ] || fail "reported $(cat "$tmp/walkers.out")"
+  "$WALKERS_RENDER" --size 510x370 --seed 918273645 --ticks 1500 -o "$tmp/render.png"
+  poll_shot window same_as_render ||
+    fail "$("$PNG_PROBE" differ "$tmp/render.png" "$tmp/window.png") pixels differ from the render"
+}
+same_as_render() { [ "$("$PNG_PROBE" differ "$tmp/render.png" "$tmp/window.png")" = 0 ]; }
+
+case_cycle() {
+  start_x
+  launch --cycle 1
+  wait_seeds 3
+  local first second
+  first=$(sed -n 1p "$tmp/walkers.out")
+  second=$(sed -n 2p "$tmp/walkers.out")
+  [ "$first" != "$second" ] || fail "the cycle repeated the seed: $first"
+}
+
+# SIGTERM, SIGINT and SIGHUP end the window program with status 0.
+case_signals() {
+  start_x
+  local signal
+  for signal in TERM INT HUP; do
+    launch
+    wait_seeds 1
+    kill -s "$signal" "$walkers_pid"
+    wait_walkers 10
+    [ "$walkers_status" = 0 ] || fail "SIG$signal ended walkers with status $walkers_status"
+    [ ! -s "$tmp/walkers.err" ] || fail "SIG$signal: $(cat "$tmp/walkers.err")"
+  done
+}
+
+# Another program destroying the window, or the X server going away: one line, status 1.
+case_lost_display() {
+  start_x
+  launch
+  wait_seeds 1
+  "$DESTROY_WINDOW" "$wid"
+  wait_walkers 10
+  [ "$walkers_status" = 1 ] || fail "status $walkers_status after the window was destroyed"
+  [ "$(cat "$tmp/walkers.err")" = "walkers: lost the display: the window was destroyed" ] ||
+    fail "message: $(cat "$tmp/walkers.err")"
+  launch
+  wait_seeds 1
+  kill "$xvfb_pid"
+  xvfb_pid=
+  wait_walkers 10
+  [ "$walkers_status" = 1 ] || fail "status $walkers_status after the X server went away"
+  [ "$(wc -l <"$tmp/walkers.err")" = 1 ] &&
+    grep -q '^walkers: lost the display: ' "$tmp/walkers.err" || fail "message: $(cat "$tmp/walkers.err")"
+}
+
+# A dead Wayland socket is passed over quietly: the X display serves, or only our line is said.
+case_dead_wayland() {
+  start_x
+  WAYLAND_DISPLAY=/nonexistent launch
+  wait_seeds 1
+  kill "$walkers_pid"
+  wait_walkers 10
+  [ ! -s "$tmp/walkers.err" ] || fail "with a working DISPLAY: $(cat "$tmp/walkers.err")"
+  local status=0
+  env -u DISPLAY -u XDG_RUNTIME_DIR WAYLAND_DISPLAY=wayland-dead timeout 5 "$WALKERS" \
+    >/dev/null 2>"$tmp/err" || status=$?
+  [ "$status" = 1 ] || fail "status $status"
+  [ "$(cat "$tmp/err")" = 'walkers: cannot open a window: cannot connect to display "wayland-dead"' ] ||
+    fail "message: $(cat "$tmp/err")"
+  status=0
+  env -u DISPLAY WAYLAND_DISPLAY=/nonexistent timeout 5 "$WALKERS" >/dev/null 2>"$tmp/err" ||
+    status=$?
+  [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] || fail "status $status: $(cat "$tmp/err")"
+}
+
+# A window far larger than any screen: no window-sized memory, and Esc and SIGTERM still end it.
+case_huge_window() {
+  start_x
+  local how
+  for how in Escape TERM; do
+    launch
+    wait_seeds 1
+    resize_to 40000 40000
+    # Events are handled in order: once the second Enter after the resize has started its
+    # pattern, the resize was handled and a whole pass of the loop, frame included, came after.
+    xdotool key --window "$wid" Return
+    wait_seeds 2
+    xdotool key --window "$wid" Return
+    wait_seeds 3
+    local peak
+    peak=$(awk '/^VmHWM:/ {print $2}' "/proc/$walkers_pid/status")
+    [ "$peak" -lt 300000 ] || fail "peak resident memory $peak kB at 40000x40000"
+    if [ "$how" = Escape ]; then xdotool keydown --window "$wid" Escape; else kill "$walkers_pid"; fi
+    wait_walkers 10
+    [ "$walkers_status" = 0 ] || fail "$how ended walkers with status $walkers_status"
+  done
+}
+
+"case_$1"
