@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
+#include <ranges>
 #include <string_view>
 
 namespace walkers {
@@ -74,13 +75,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, const ch
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed;
   reversed.reserve(arguments.size());
-  for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) {
-    if (*it == "-root") {
+  for (const auto& argument : std::views::reverse(arguments)) {
+    if (argument == "-root") {
       reversed.emplace_back("--root");
-    } else if (*it == "-window-id") {
+    } else if (argument == "-window-id") {
       reversed.emplace_back("--window-id");
     } else {
-      reversed.push_back(*it);
+      reversed.push_back(argument);
     }
   }
   try {

@@ -6,7 +6,7 @@
 namespace walkers {
 namespace {
 
-CommandLine parse(std::vector<std::string> arguments) {
+CommandLine parse(const std::vector<std::string>& arguments) {
   return parseCommandLine(arguments, "1.0.0");
 }
 
