@@ -4,7 +4,6 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
-#include <ranges>
 #include <string_view>
 
 namespace walkers {
@@ -72,10 +71,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, const ch
       "Exit status: 0 ended by Esc, closing or destroying the window, or SIGTERM, SIGINT or\n"
       "SIGHUP; 1 no display, or the display was lost; 2 bad command line.");
 
-  // CLI11 takes the arguments last first.
+  // The single-dash spellings become the double-dash ones; CLI11 takes the arguments last first.
   std::vector<std::string> reversed;
   reversed.reserve(arguments.size());
-  for (const auto& argument : std::views::reverse(arguments)) {
+  for (const auto& argument : arguments) {
     if (argument == "-root") {
       reversed.emplace_back("--root");
     } else if (argument == "-window-id") {
@@ -84,6 +83,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, const ch
       reversed.push_back(argument);
     }
   }
+  std::reverse(reversed.begin(), reversed.end());
   try {
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
