@@ -151,4 +151,31 @@ case_huge_window() {
   done
 }
 
+# Waits until the window's client area is $1.
+wait_size() {
+  local deadline=$(($(date +%s) + ${E2E_DEADLINE:-10}))
+  until [ "$(client_size)" = "$1" ]; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "window is $(client_size), expected $1"
+    sleep 0.05
+  done
+}
+
+# --fullscreen asks the window manager for fullscreen from the start; F11 leaves it and asks
+# again. (A stand-in window manager honours the requests: Xvfb has none.)
+case_fullscreen() {
+  start_x 1024x768
+  "$FULLSCREEN_WM" >"$tmp/wm.log" &
+  local wm_pid=$!
+  for _ in $(seq 100); do grep -q ready "$tmp/wm.log" && break; sleep 0.05; done
+  launch --fullscreen
+  wait_size 1024x768
+  xdotool key --window "$wid" F11
+  wait_size 510x370
+  xdotool key --window "$wid" F11
+  wait_size 1024x768
+  wait_seeds 1
+  [ "$(seeds)" = 1 ] || fail "F11 started a pattern"
+  kill "$wm_pid"
+}
+
 "case_$1"
