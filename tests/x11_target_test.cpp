@@ -1,14 +1,15 @@
-// Tests of drawing on foreign X windows: choosing the window, exact colours, resizes, the window's
-// end.
+// Tests of drawing on foreign X windows: choosing one, exact colours, resizes, the window's end.
 #include "host/x11_target.hpp"
 
-// Before Xlib, whose macros (None, Bool) would break GoogleTest's own names.
+// clang-format off
+#include <gtest/gtest.h>  // before Xlib, whose macros (None, Bool) would break GoogleTest's names
+// clang-format on
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
