@@ -144,7 +144,7 @@ struct X11Target::State {
 
   Window chooseWindow(const X11Choice& choice);
   Window virtualRoot();
-  void checkWindow(Window candidate, const std::string& named);
+  void checkWindow(Window candidate, const std::string& missing);
   void findFramePeriod();
   void attachSharedMemory();
   void detachSharedMemory();
@@ -160,7 +160,7 @@ struct X11Target::State {
   void drawStored(const Canvas& canvas, Rect part);
   char* reserve(std::size_t bytes);
   void sendPending(bool last);
-  void fillBlack(Rect part);
+  void fillBlack(Rect part) const;
   void drawPart(const Canvas& canvas, Rect part, int storedWidth, int storedHeight);
 };
 
@@ -411,7 +411,7 @@ void X11Target::State::attachSharedMemory() {
     segment.info.shmid = shmget(IPC_PRIVATE, kSegmentBytes, IPC_CREAT | 0600);
     if (segment.info.shmid < 0) break;
     void* address = shmat(segment.info.shmid, nullptr, 0);
-    if (address == reinterpret_cast<void*>(-1)) {
+    if (reinterpret_cast<std::intptr_t>(address) == -1) {  // shmat's failure value
       shmctl(segment.info.shmid, IPC_RMID, nullptr);
       segment.info.shmid = -1;
       break;
@@ -583,7 +583,7 @@ void X11Target::State::drawStored(const Canvas& canvas, Rect part) {
   }
 }
 
-void X11Target::State::fillBlack(Rect part) {
+void X11Target::State::fillBlack(Rect part) const {
   XFillRectangle(display, window, gc, part.left, part.top,
                  static_cast<unsigned>(part.right - part.left),
                  static_cast<unsigned>(part.bottom - part.top));

@@ -1,5 +1,4 @@
-// Drawing the canvas on an X window walkers did not create: the screensaver's, a root, or one by
-// id.
+// Drawing the canvas on an X window walkers did not create: a screensaver's, a root, one by id.
 #pragma once
 
 #include <chrono>

@@ -11,13 +11,13 @@
 #include <X11/extensions/Xrandr.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <bit>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -28,8 +28,6 @@
 #include <vector>
 
 #include "host/x11_pixels.hpp"
-
-extern char** environ;
 
 namespace walkers {
 namespace {
@@ -58,6 +56,7 @@ class XServer {
         "Xvfb", "-displayfd", std::to_string(ends[1]), "-screen", "0", screen, "-nolisten", "tcp"};
     words.insert(words.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (auto& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
