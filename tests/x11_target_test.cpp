@@ -11,7 +11,7 @@
 #include <X11/extensions/Xrandr.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,13 +59,17 @@ class XServer {
     argv.reserve(words.size() + 1);
     for (auto& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const bool spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
+    // A server that outlives a test process which died midway is ended with it.
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+      const int quiet = ::open("/dev/null", O_WRONLY);
+      if (quiet >= 0) ::dup2(quiet, STDERR_FILENO);
+      ::execvp("Xvfb", argv.data());
+      ::_exit(127);
+    }
+    const bool spawned = pid_ > 0;
     ::close(ends[1]);
-    if (!spawned) pid_ = -1;
     std::string number;
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (spawned && Clock::now() < deadline) {
