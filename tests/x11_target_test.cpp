@@ -475,7 +475,7 @@ TEST_F(X11TargetTest, HugeWindowIsBlackBeyondTheStoredPart) {
   EXPECT_EQ(client_->colour(window, 10, 450), rgb(255, 255, 255)) << "drawn outside the canvas";
 }
 
-TEST(X11TargetScreen, RootFollowsTheScreenSize) {
+TEST(X11TargetOwnServer, RootFollowsTheScreenSize) {
   const XServer server("640x480x24");
   ASSERT_TRUE(server.running());
   server.use();
@@ -498,7 +498,35 @@ TEST(X11TargetScreen, RootFollowsTheScreenSize) {
   }));
 }
 
-TEST(X11TargetScreen, SixteenBitScreenIsRefused) {
+// A frame larger than all shared segments together reuses them only once the server has read
+// them: here the server serves another client alone until the whole frame has been handed over.
+TEST(X11TargetOwnServer, ReusesSharedMemoryOnlyOnceTheServerHasReadIt) {
+  const XServer server("800x1000x24");
+  ASSERT_TRUE(server.running());
+  server.use();
+  Client client;
+  const Window window = client.window(800, 1000);
+  ASSERT_NE(window, 0u);
+  X11Target target(X11Choice{false, window});
+  ASSERT_TRUE(target.sharedMemory());
+  Canvas canvas(800, 1000);
+  paintPattern(canvas, 3);
+  Client grabber;
+  XGrabServer(grabber.display());
+  XSync(grabber.display(), False);
+  // Only this thread uses the grabbing connection from here on.
+  std::thread release([display = grabber.display()] {
+    std::this_thread::sleep_for(milliseconds(300));
+    XUngrabServer(display);
+    XFlush(display);
+  });
+  target.present(canvas, canvas.takeChanged());
+  release.join();
+  EXPECT_TRUE(
+      eventually([&] { return client.colours(window, 0, 0, 800, 1000) == coloursOf(canvas); }));
+}
+
+TEST(X11TargetOwnServer, SixteenBitScreenIsRefused) {
   const XServer server("640x480x16");
   ASSERT_TRUE(server.running());
   server.use();
