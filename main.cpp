@@ -14,6 +14,7 @@
 #include "host/loop.hpp"
 #include "host/main_window.hpp"
 #include "host/stop_signals.hpp"
+#include "host/x11_host.hpp"
 
 #ifndef WALKERS_VERSION
 #define WALKERS_VERSION "unknown"
@@ -64,11 +65,21 @@ int runWindow(const Options& options, walkers::StopSignals& stop) {
   }
 }
 
+// --root and --window-id: another program's window, no keys, no mouse, no message box.
+int runOnWindow(const Options& options, walkers::StopSignals& stop) {
+  walkers::X11Host host({options.place == Options::Place::kRoot, options.windowId}, stop);
+  walkers::Form form(host.width(), host.height());
+  if (options.seed) form.random().seedNextWith(*options.seed);
+  walkers::Loop loop(form, host, loopOptions(options));
+  return loop.run();
+}
+
 int run(const Options& options) {
   // A reader of the seeds that went away is no reason to stop drawing.
   std::signal(SIGPIPE, SIG_IGN);
   walkers::StopSignals stop;
-  return runWindow(options, stop);
+  return options.place == Options::Place::kWindow ? runWindow(options, stop)
+                                                  : runOnWindow(options, stop);
 }
 
 }  // namespace

@@ -178,4 +178,112 @@ case_fullscreen() {
   kill "$wm_pid"
 }
 
+# Starts walkers with the given arguments on a window it did not make (no Form1 to wait for).
+launch_on() {
+  "$WALKERS" "$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+}
+
+# Makes a foreign window of size $1; sets foreign_pid and wid.
+foreign() {
+  "$FOREIGN_WINDOW" "$1" >"$tmp/foreign" &
+  foreign_pid=$!
+  for _ in $(seq 200); do [ -s "$tmp/foreign" ] && break; sleep 0.05; done
+  wid=$(head -n 1 "$tmp/foreign")
+  [ -n "$wid" ] || fail "the foreign window did not appear"
+}
+
+painted_some() { read -r _ _ count _ < <(info "$1") && [ "$count" -gt 0 ]; }
+painted_shot() { painted_some "$1"; }
+
+# --root draws on the root window; SIGTERM, SIGINT and SIGHUP end it with status 0.
+case_root_signals() {
+  start_x 640x480
+  local signal
+  for signal in TERM INT HUP; do
+    launch_on --root
+    wait_seeds 1
+    wid=root
+    poll_shot root painted_shot root || fail "nothing drawn on the root window"
+    kill -s "$signal" "$walkers_pid"
+    wait_walkers 10
+    [ "$walkers_status" = 0 ] || fail "SIG$signal ended walkers with status $walkers_status"
+    [ ! -s "$tmp/walkers.err" ] || fail "SIG$signal: $(cat "$tmp/walkers.err")"
+  done
+}
+
+# --root under a screensaver daemon draws on $XSCREENSAVER_WINDOW (and not on the root); the
+# window's destruction ends walkers with status 0.
+case_screensaver_window() {
+  start_x 640x480
+  foreign 300x200
+  XSCREENSAVER_WINDOW=$wid launch_on -root
+  wait_seeds 1
+  poll_shot saver painted_shot saver || fail "nothing drawn on the screensaver's window"
+  read -r w h _ < <(info saver)
+  [ "$w $h" = "300 200" ] || fail "shot is $w x $h"
+  # Everything painted lies within the window: the root around it stays black.
+  import -window root "$tmp/root.png"
+  read -r _ _ _ left top right bottom < <("$PNG_PROBE" info "$tmp/root.png")
+  [ "$right" -lt 300 ] && [ "$bottom" -lt 200 ] || fail "painted outside the window: $left,$top..$right,$bottom"
+  "$DESTROY_WINDOW" "$wid"
+  wait_walkers 10
+  [ "$walkers_status" = 0 ] || fail "status $walkers_status after the window was destroyed"
+  [ ! -s "$tmp/walkers.err" ] || fail "$(cat "$tmp/walkers.err")"
+}
+
+# --window-id: the canvas follows the window's size; a fresh pattern starts at the new centre.
+case_window_id_follows() {
+  start_x 640x480
+  foreign 100x80
+  launch_on -window-id "$wid" --cycle 1
+  wait_seeds 1
+  xdotool windowsize "$wid" 400 300
+  local seen
+  seen=$(seeds)
+  wait_seeds $((seen + 2))  # a pattern started after the resize was surely handled
+  poll_shot grown painted_at_new_centre || fail "no pattern from the centre of 400x300"
+  read -r w h _ < <(info grown)
+  [ "$w $h" = "400 300" ] || fail "shot is $w x $h"
+  kill "$walkers_pid"
+  wait_walkers 10
+  [ "$walkers_status" = 0 ] || fail "status $walkers_status"
+}
+painted_at_new_centre() {
+  [ "$("$PNG_PROBE" painted "$tmp/grown.png" 199 150)" = 1 ]
+}
+
+# On a foreign window the screen never stands still: on a window so small that every walker
+# soon leaves it, a fresh pattern starts 3 s after the last change. The program's own window
+# waits for Enter instead.
+case_still_restart() {
+  start_x 640x480
+  foreign 9x7
+  launch_on --window-id "$wid"
+  E2E_DEADLINE=20 wait_seeds 3
+  kill "$walkers_pid"
+  wait_walkers 10
+  launch
+  xdotool windowsize "$wid" 9 7
+  wait_seeds 1
+  sleep 6
+  [ "$(seeds)" = 1 ] || fail "the window started a pattern by itself"
+}
+
+# A window that does not exist, and an X server that goes away: one line, status 1.
+case_root_faults() {
+  start_x 640x480
+  local status=0
+  timeout 10 "$WALKERS" --window-id 0x1fffff0 >/dev/null 2>"$tmp/err" || status=$?
+  [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] || fail "status $status: $(cat "$tmp/err")"
+  launch_on --root
+  wait_seeds 1
+  kill "$xvfb_pid"
+  xvfb_pid=
+  wait_walkers 10
+  [ "$walkers_status" = 1 ] || fail "status $walkers_status after the X server went away"
+  [ "$(wc -l <"$tmp/walkers.err")" = 1 ] &&
+    grep -q '^walkers: lost the display: ' "$tmp/walkers.err" || fail "$(cat "$tmp/walkers.err")"
+}
+
 "case_$1"

@@ -1,0 +1,34 @@
+// Makes and shows a plain X window of the given size for walkers to draw on, as a wallpaper tool
+// or a screensaver daemon would; prints its id and stays until killed or the window is destroyed.
+#include <X11/Xlib.h>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  unsigned width = 0;
+  unsigned height = 0;
+  if (argc != 2 || std::sscanf(argv[1], "%ux%u", &width, &height) != 2) {
+    std::fprintf(stderr, "usage: foreign_window WxH\n");
+    return 2;
+  }
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::fprintf(stderr, "foreign_window: cannot open the display\n");
+    return 1;
+  }
+  const Window window =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, width, height, 0,
+                          BlackPixel(display, 0), BlackPixel(display, 0));
+  XSelectInput(display, window, StructureNotifyMask);
+  XMapWindow(display, window);
+  for (;;) {
+    XEvent event;
+    XNextEvent(display, &event);
+    if (event.type == MapNotify) {
+      std::printf("0x%lx\n", window);
+      std::fflush(stdout);
+    } else if (event.type == DestroyNotify) {
+      return 0;
+    }
+  }
+}
