@@ -64,30 +64,6 @@ case_seed_reproduces() {
 }
 same_as_render() { [ "$("$PNG_PROBE" differ "$tmp/render.png" "$tmp/window.png")" = 0 ]; }
 
-case_cycle() {
-  start_x
-  launch --cycle 1
-  wait_seeds 3
-  local first second
-  first=$(sed -n 1p "$tmp/walkers.out")
-  second=$(sed -n 2p "$tmp/walkers.out")
-  [ "$first" != "$second" ] || fail "the cycle repeated the seed: $first"
-}
-
-# SIGTERM, SIGINT and SIGHUP end the window program with status 0.
-case_signals() {
-  start_x
-  local signal
-  for signal in TERM INT HUP; do
-    launch
-    wait_seeds 1
-    kill -s "$signal" "$walkers_pid"
-    wait_walkers 10
-    [ "$walkers_status" = 0 ] || fail "SIG$signal ended walkers with status $walkers_status"
-    [ ! -s "$tmp/walkers.err" ] || fail "SIG$signal: $(cat "$tmp/walkers.err")"
-  done
-}
-
 # Another program destroying the window, or the X server going away: one line, status 1.
 case_lost_display() {
   start_x
@@ -193,8 +169,7 @@ foreign() {
   [ -n "$wid" ] || fail "the foreign window did not appear"
 }
 
-painted_some() { read -r _ _ count _ < <(info "$1") && [ "$count" -gt 0 ]; }
-painted_shot() { painted_some "$1"; }
+painted_shot() { read -r _ _ count _ < <(info "$1") && [ "$count" -gt 0 ]; }
 
 # --root draws on the root window; SIGTERM, SIGINT and SIGHUP end it with status 0.
 case_root_signals() {
