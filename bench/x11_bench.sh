@@ -3,7 +3,7 @@
 # pane's size to a window far beyond any screen. Usage: bench/x11_bench.sh [build directory]
 set -euo pipefail
 build=${1:-build/release}
-exec 3< <(exec Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp 2>/dev/null)
+exec 3< <(exec Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp -noreset 2>/dev/null)
 read -r number <&3
 export DISPLAY=:$number
 xvfb=$(pgrep -f "^Xvfb -displayfd 1 -screen 0 1920x1080x24" -P $$ || true)
