@@ -41,7 +41,23 @@ class PixelLayout {
     if (image.bits_per_pixel == 32 && image.byte_order == kNativeOrder) {
       auto* out = reinterpret_cast<std::uint32_t*>(image.data + y * image.bytes_per_line) + x;
       if (eightBit_) {
-        for (int i = 0; i < count; ++i) out[i] = eightBitPixel(colours[i]);
+        // Shifts held in locals: the stores cannot change them, so the loop vectorises.
+        const int red = red_.shift;
+        const int green = green_.shift;
+        const int blue = blue_.shift;
+        const std::uint32_t opaque = opaque_;
+        if (red == 16 && green == 8 && blue == 0) {  // nearly every screen: red and blue swap
+          for (int i = 0; i < count; ++i) {
+            const std::uint32_t c = colours[i];
+            out[i] = ((c & 0xff) << 16) | (c & 0xff00) | ((c >> 16) & 0xff) | opaque;
+          }
+          return;
+        }
+        for (int i = 0; i < count; ++i) {
+          const std::uint32_t c = colours[i];
+          out[i] = ((c & 0xff) << red) | (((c >> 8) & 0xff) << green) |
+                   (((c >> 16) & 0xff) << blue) | opaque;
+        }
       } else {
         for (int i = 0; i < count; ++i) out[i] = pixel(colours[i]);
       }

@@ -590,25 +590,25 @@ void X11Target::State::fillBlack(Rect part) const {
 }
 
 // Draws a part of the window: stored pixels as images, the rest as black rectangles. Parts that
-// start beyond the reach of a request's coordinates start at its limit instead: drawing more of
-// the same picture than asked is harmless.
+// start beyond the reach of a request's coordinates start at its limit instead, drawing more of
+// the picture than asked; the black goes first so that any stored pixels it covers that way are
+// drawn again over it.
 void X11Target::State::drawPart(const Canvas& canvas, Rect part, int storedWidth,
                                 int storedHeight) {
-  const Rect stored{std::min(part.left, kLastStart), std::min(part.top, kLastStart),
-                    std::min(part.right, storedWidth), std::min(part.bottom, storedHeight)};
-  if (stored.left < stored.right && stored.top < stored.bottom) drawStored(canvas, stored);
   // Everything right of the stored columns, and below the stored rows, is black.
   const int blackLeft = std::max(part.left, storedWidth);
   if (blackLeft < part.right) {
-    fillBlack({std::min(blackLeft, std::max(storedWidth, kLastStart)),
-               std::min(part.top, kLastStart), part.right, part.bottom});
+    fillBlack(
+        {std::min(blackLeft, kLastStart), std::min(part.top, kLastStart), part.right, part.bottom});
   }
   const int blackTop = std::max(part.top, storedHeight);
   if (blackTop < part.bottom && part.left < storedWidth) {
-    fillBlack({std::min(part.left, kLastStart),
-               std::min(blackTop, std::max(storedHeight, kLastStart)),
+    fillBlack({std::min(part.left, kLastStart), std::min(blackTop, kLastStart),
                std::min(part.right, storedWidth), part.bottom});
   }
+  const Rect stored{std::min(part.left, kLastStart), std::min(part.top, kLastStart),
+                    std::min(part.right, storedWidth), std::min(part.bottom, storedHeight)};
+  if (stored.left < stored.right && stored.top < stored.bottom) drawStored(canvas, stored);
 }
 
 X11Target::X11Target(const X11Choice& choice) : state_(std::make_unique<State>(choice)) {}

@@ -45,15 +45,17 @@ bool eventually(const std::function<bool()>& condition) {
   return true;
 }
 
-// A private Xvfb on a display number it picks itself; ended with the object.
+// A private Xvfb on a display number it picks itself; ended with the object. It keeps running
+// between clients (a server resetting after its last client refuses connections meanwhile).
 class XServer {
  public:
   explicit XServer(const std::string& screen, const std::vector<std::string>& extra = {}) {
     int ends[2];
     if (::pipe(ends) != 0) return;
     ::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
-    std::vector<std::string> words{
-        "Xvfb", "-displayfd", std::to_string(ends[1]), "-screen", "0", screen, "-nolisten", "tcp"};
+    std::vector<std::string> words{"Xvfb",      "-displayfd", std::to_string(ends[1]),
+                                   "-screen",   "0",          screen,
+                                   "-nolisten", "tcp",        "-noreset"};
     words.insert(words.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
     argv.reserve(words.size() + 1);
