@@ -13,6 +13,7 @@
 #include "host/form.hpp"
 #include "host/loop.hpp"
 #include "host/main_window.hpp"
+#include "host/standard_descriptors.hpp"
 #include "host/stop_signals.hpp"
 #include "host/x11_host.hpp"
 
@@ -85,6 +86,7 @@ int run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!walkers::openStandardDescriptors()) return 1;  // before anything opens a file
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   const auto line = walkers::parseCommandLine(arguments, WALKERS_VERSION);
   if (!line.options) {

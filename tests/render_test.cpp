@@ -1,16 +1,29 @@
-// Tests of walkers-render: option checking, reproducible output, and failures that leave no file.
+// Tests of walkers-render: option checking, reproducible output, what each kind of output name
+// gets, and failures and signals that leave no file behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "host/form.hpp"
+#include "tools/output_file.hpp"
+#include "tools/png_file.hpp"
 #include "tools/render_options.hpp"
 
 namespace walkers::render {
@@ -23,15 +36,71 @@ struct RunResult {
   std::string err;
 };
 
+// Runs a shell command line, capturing what it prints on stdout.
+RunResult shell(const std::string& command) {
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string out;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+  const int status = ::pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+constexpr const char* kRender = WALKERS_RENDER_PATH;
+
 // Runs the renderer with `args` (shell words), capturing stderr.
 RunResult render(const std::string& args) {
-  const std::string command = std::string(WALKERS_RENDER_PATH) + " " + args + " 2>&1 >/dev/null";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::string err;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe)) err += buffer;
-  const int status = ::pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};
+  return shell(std::string(kRender) + " " + args + " 2>&1 >/dev/null");
+}
+
+// Starts the renderer with the usual signal dispositions, except `ignored`, which it starts with
+// ignored (as nohup does); its stdout goes to `out` and stderr to `err` if given, else stderr
+// goes to /dev/null.
+pid_t launch(const std::vector<std::string>& args, int ignored = 0, int out = -1, int err = -1) {
+  const pid_t child = ::fork();
+  if (child != 0) return child;
+  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGALRM, SIGXCPU, SIGPIPE}) {
+    std::signal(signal, SIG_DFL);
+  }
+  if (ignored != 0) std::signal(ignored, SIG_IGN);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  if (out >= 0) ::dup2(out, STDOUT_FILENO);
+  ::dup2(err >= 0 ? err : ::open("/dev/null", O_WRONLY), STDERR_FILENO);
+  std::vector<char*> argv{const_cast<char*>("walkers-render")};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  ::execv(WALKERS_RENDER_PATH, argv.data());
+  ::_exit(127);
+}
+
+int waitStatus(pid_t child) {
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return status;
+}
+
+// Polls `done` for up to 10 s.
+bool eventually(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+int entries(const fs::path& dir) {
+  return static_cast<int>(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}));
+}
+
+bool isPng(const std::string& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  const bool ok = png_image_begin_read_from_file(&image, path.c_str()) != 0;
+  png_image_free(&image);
+  return ok;
 }
 
 std::string slurp(const fs::path& path) {
@@ -47,11 +116,34 @@ class RenderTool : public ::testing::Test {
     dir_ = fs::temp_directory_path() / ("walkers-render-test-" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
+    fs::current_path(dir_);  // anything a faulty renderer writes by a relative name lands here
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    fs::current_path("/");
+    fs::remove_all(dir_);
+  }
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  // The PNG a small fixed render gives, for comparing what other outputs received.
+  std::string reference() {
+    EXPECT_EQ(render(kSmall + " -o " + path("reference.png")).status, 0);
+    std::string bytes = slurp(path("reference.png"));
+    fs::remove(path("reference.png"));
+    return bytes;
+  }
+  const std::string kSmall = "--size 40x30 --ticks 400 --seed 7";
   fs::path dir_;
 };
+
+TEST(RenderOptions, MessagesEscapeControlsAndCutLongValues) {
+  EXPECT_EQ(escapeForMessage("plain ünïcode"), "plain ünïcode");
+  EXPECT_EQ(escapeForMessage("a\nb\tc\rd\x1b\x7f"), "a\\nb\\tc\\rd\\x1b\\x7f");
+  EXPECT_EQ(escapeForMessage("\xc2\x85 \xe2\x80\xae \xff \xc3"), "\\x85 \\u202e \\xff \\xc3");
+  EXPECT_EQ(escapeForMessage("\xed\xa0\x80"), "\\xed\\xa0\\x80");  // a surrogate is not UTF-8
+  EXPECT_EQ(escapeForMessage(std::string(81, 'z'), 80), std::string(80, 'z') + "…");
+  EXPECT_EQ(escapeForMessage(std::string(80, 'z'), 80), std::string(80, 'z'));
+  EXPECT_EQ(escapeForMessage(std::string(79, 'z') + "\n", 80), std::string(79, 'z') + "…");
+  EXPECT_EQ(escapeForMessage("ééé", 2), "éé…");
+}
 
 TEST(RenderOptions, AcceptOnlyWellFormedValuesInRange) {
   EXPECT_EQ(std::get<Size>(parseSize("1x1")).width, 1);
@@ -107,6 +199,35 @@ TEST_F(RenderTool, PictureHoldsTheCanvasColours) {
   }
 }
 
+TEST_F(RenderTool, PngCoversTheWholeAreaWithBlackBeyondTheStoredPart) {
+  Canvas canvas(20, 10, 8);  // stores at most 8 pixels a side
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 20; ++x) canvas.PSet(x, y, rgb(255, 128, 1));
+  }
+  {
+    OutputFile output(path("stored.png"));
+    writePng(canvas, output);
+    output.commit();
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, path("stored.png").c_str()));
+  ASSERT_EQ(image.width, 20u);
+  ASSERT_EQ(image.height, 10u);
+  image.format = PNG_FORMAT_RGB;
+  std::vector<png_byte> rgbBytes(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgbBytes.data(), 0, nullptr));
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 20; ++x) {
+      const bool stored = x < canvas.storedWidth() && y < canvas.storedHeight();
+      const std::size_t at = 3 * static_cast<std::size_t>(y * 20 + x);
+      ASSERT_EQ(rgbBytes[at], stored ? 255 : 0) << x << "," << y;
+      ASSERT_EQ(rgbBytes[at + 1], stored ? 128 : 0) << x << "," << y;
+      ASSERT_EQ(rgbBytes[at + 2], stored ? 1 : 0) << x << "," << y;
+    }
+  }
+}
+
 TEST_F(RenderTool, BadInputIsOneLineWithStatusTwoAndWritesNothing) {
   const std::string out = " -o " + path("x.png");
   for (const std::string& args :
@@ -119,6 +240,20 @@ TEST_F(RenderTool, BadInputIsOneLineWithStatusTwoAndWritesNothing) {
     EXPECT_EQ(run.err.rfind("walkers-render: ", 0), 0u) << run.err;
   }
   EXPECT_NE(render("--size 0x10" + out).err.find("0x10"), std::string::npos);
+  // An empty value is named as such, not as whatever follows it.
+  EXPECT_EQ(render("--size=" + out).err.find("walkers-render: bad --size \"\""), 0u);
+  EXPECT_EQ(render("--seed= --ticks 100" + out).err.find("walkers-render: bad --seed \"\""), 0u);
+  for (const char* empty : {"-o ''", "--output=", "--output ''"}) {
+    const RunResult run = render(std::string("--ticks 5 ") + empty);
+    EXPECT_EQ(run.status, 2) << empty;
+    EXPECT_EQ(run.err.find("walkers-render: bad --output \"\""), 0u) << run.err;
+  }
+  // Echoed values show control characters escaped and are cut after 80 characters.
+  EXPECT_NE(render("--size \"$(printf '1\\033[2J\\tx')\"" + out).err.find("\"1\\x1b[2J\\tx\""),
+            std::string::npos);
+  const RunResult longValue = render("--ticks " + std::string(200, '9') + out);
+  EXPECT_NE(longValue.err.find("\"" + std::string(80, '9') + "…\""), std::string::npos);
+  EXPECT_NE(render("$(printf 'stray\\001')" + out).err.find("\"stray\\x01\""), std::string::npos);
   EXPECT_TRUE(fs::is_empty(dir_));
 }
 
@@ -131,20 +266,248 @@ TEST_F(RenderTool, UnwritableOutputNamesPathAndReasonWithStatusOne) {
   EXPECT_TRUE(fs::is_empty(dir_));
 }
 
-TEST_F(RenderTool, InterruptedRenderLeavesNoFile) {
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::execl(WALKERS_RENDER_PATH, "walkers-render", "--ticks", "1000000000", "--seed", "1", "-o",
-            path("slow.png").c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
+TEST_F(RenderTool, DevicesAreWrittenInPlaceAndStayDevices) {
+  // As root, a renderer that replaced device nodes would delete the system's /dev/null, so root
+  // tests private nodes of the same devices; anyone else may use the system's, which they cannot
+  // replace.
+  std::string null = "/dev/null";
+  std::string full = "/dev/full";
+  if (::geteuid() == 0) {
+    null = path("null");
+    full = path("full");
+    if (::mknod(null.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0 ||
+        ::mknod(full.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) != 0 ||
+        ::access(null.c_str(), W_OK) != 0 || std::ofstream(null).fail()) {
+      GTEST_SKIP() << "cannot make device nodes here";
+    }
   }
-  ::usleep(300'000);
-  ::kill(child, SIGINT);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFSIGNALED(status));
+  struct stat before {};
+  ASSERT_EQ(::stat(null.c_str(), &before), 0);
+  EXPECT_EQ(render(kSmall + " -o " + null).status, 0);
+  const RunResult failed = render(kSmall + " -o " + full);
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err, "walkers-render: cannot write " + full + ": No space left on device\n");
+  for (const std::string& device : {null, full}) {
+    struct stat after {};
+    ASSERT_EQ(::stat(device.c_str(), &after), 0);
+    EXPECT_TRUE(S_ISCHR(after.st_mode)) << device;
+  }
+  struct stat after {};
+  ::stat(null.c_str(), &after);
+  EXPECT_EQ(after.st_rdev, before.st_rdev);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+}
+
+TEST_F(RenderTool, FifoAndStandardOutputReceiveThePng) {
+  const std::string expected = reference();
+  ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+  // Read without blocking on open, so that a renderer that never opened the FIFO fails the test
+  // after the deadline instead of hanging it.
+  const int fifo = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(fifo, 0);
+  std::string received;
+  std::thread reader([&] {
+    char buffer[4096];
+    eventually([&] {
+      pollfd ready{fifo, POLLIN, 0};
+      ::poll(&ready, 1, 100);
+      const ssize_t got = ::read(fifo, buffer, sizeof buffer);
+      if (got > 0) received.append(buffer, static_cast<std::size_t>(got));
+      return got == 0 && !received.empty();  // end of file after the data
+    });
+  });
+  EXPECT_EQ(render(kSmall + " -o " + path("fifo")).status, 0);
+  reader.join();
+  ::close(fifo);
+  EXPECT_EQ(received, expected);
+  EXPECT_TRUE(fs::is_fifo(path("fifo")));
+  EXPECT_EQ(entries(dir_), 1);
+
+  const RunResult piped =
+      shell(std::string(kRender) + " " + kSmall + " -o - 2>/dev/null | cat >" + path("piped.png"));
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(slurp(path("piped.png")), expected);
+
+  // A pipe nobody reads: the write fails with a message instead of killing the process.
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  ::close(pipeEnds[0]);
+  const int messages = ::open(path("messages").c_str(), O_WRONLY | O_CREAT, 0600);
+  const pid_t child = launch({"--size", "40x30", "--ticks", "400", "--seed", "7", "-o", "-"}, 0,
+                             pipeEnds[1], messages);
+  ::close(pipeEnds[1]);
+  ::close(messages);
+  const int status = waitStatus(child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  EXPECT_EQ(slurp(path("messages")), "walkers-render: cannot write standard output: Broken pipe\n");
+}
+
+TEST_F(RenderTool, StandardOutputOnATerminalIsRefused) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+    GTEST_SKIP() << "no pseudo-terminal";
+  }
+  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  const int status = waitStatus(launch({"--ticks", "5", "-o", "-"}, 0, terminal));
+  ::close(terminal);
+  ::close(master);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+}
+
+TEST_F(RenderTool, SymlinksAreFollowedAndKeptAndModesAreKept) {
+  const std::string expected = reference();
+  fs::create_directories(dir_ / "real");
+  std::ofstream(path("real/picture.png")) << "old";
+  ::chmod(path("real/picture.png").c_str(), 0640);
+  fs::create_symlink("real/picture.png", path("link.png"));
+  fs::create_symlink("real/new.png", path("dangling.png"));
+  ASSERT_EQ(render(kSmall + " -o " + path("link.png")).status, 0);
+  ASSERT_EQ(render(kSmall + " -o " + path("dangling.png")).status, 0);
+  EXPECT_TRUE(fs::is_symlink(path("link.png")));
+  EXPECT_TRUE(fs::is_symlink(path("dangling.png")));
+  EXPECT_EQ(slurp(path("real/picture.png")), expected);
+  EXPECT_EQ(slurp(path("real/new.png")), expected);
+  struct stat status {};
+  ::stat(path("real/picture.png").c_str(), &status);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  EXPECT_EQ(entries(dir_), 3);
+  EXPECT_EQ(entries(dir_ / "real"), 2);
+}
+
+TEST_F(RenderTool, NamesUpToTheLongestTheDirectoryTakesWork) {
+  for (std::size_t length = 245; length <= 255; ++length) {
+    const std::string name = std::string(length - 4, 'n') + ".png";
+    const RunResult run = render("--size 4x4 --ticks 5 --seed 1 -o " + path(name));
+    EXPECT_EQ(run.status, 0) << length << ": " << run.err;
+    EXPECT_TRUE(isPng(path(name))) << length;
+    fs::remove(path(name));
+  }
+  EXPECT_EQ(render("-o " + path(std::string(256, 'n'))).status, 1);  // too long for any
   EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+TEST_F(RenderTool, ClosedStandardErrorNeverLandsInThePng) {
+  const RunResult run =
+      shell(std::string(kRender) + " --size 20x20 --ticks 100 -o " + path("c.png") + " 2>&-");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(isPng(path("c.png")));
+  EXPECT_EQ(slurp(path("c.png")).find("seed:"), std::string::npos);
+}
+
+// Sends `signal` once the render's temporary file exists (so, before the ticks begin); answers
+// the wait status.
+int signalMidRender(const fs::path& dir, int signal, int ignoredAtStart = 0,
+                    const char* ticks = "1000000000000") {
+  const std::string target = (dir / "slow.png").string();
+  const pid_t child =
+      launch({"--size", "64x64", "--ticks", ticks, "--seed", "1", "-o", target}, ignoredAtStart);
+  const bool started = eventually([&] { return entries(dir) > 0; });
+  ::kill(child, signal);
+  const int status = waitStatus(child);
+  EXPECT_TRUE(started);
+  return status;
+}
+
+TEST_F(RenderTool, SignalsThatEndTheRenderLeaveNoFile) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU}) {
+    const int status = signalMidRender(dir_, signal);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << strsignal(signal);
+    EXPECT_TRUE(fs::is_empty(dir_)) << strsignal(signal);
+  }
+}
+
+TEST_F(RenderTool, ASignalIgnoredAtStartStaysIgnored) {
+  // nohup starts it with SIGHUP ignored; SIGPIPE the renderer ignores itself.
+  for (const auto& [signal, ignored] : {std::pair{SIGHUP, SIGHUP}, std::pair{SIGPIPE, 0}}) {
+    const int status = signalMidRender(dir_, signal, ignored, "500000");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << strsignal(signal);
+    EXPECT_TRUE(isPng(path("slow.png"))) << strsignal(signal);
+    EXPECT_EQ(entries(dir_), 1);
+    fs::remove(path("slow.png"));
+  }
+}
+
+TEST_F(RenderTool, FileSizeLimitFailsCleanlyAndKeepsTheOldFile) {
+  std::ofstream(path("x.png")) << "old";
+  const RunResult run = shell(std::string("ulimit -f 1; ") + kRender +
+                              " --ticks 20000 --seed 1 -o " + path("x.png") + " 2>&1");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "walkers-render: cannot write " + path("x.png") + ": File too large\n");
+  EXPECT_EQ(slurp(path("x.png")), "old");
+  EXPECT_EQ(entries(dir_), 1);
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+TEST_F(RenderTool, OutOfMemorySaysWhatCouldNotBeAllocated) {
+  const RunResult run =
+      shell(std::string("ulimit -v 400000; ") + kRender +
+            " --size 16384x16384 --ticks 1 --seed 1 -o " + path("big.png") + " 2>&1");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "walkers-render: not enough memory for a 16384x16384 canvas (1.0 GiB)\n");
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+#endif
+
+// Runs the renderer as `nobody` (only possible as root); a render that was not refused up front
+// would run for many minutes, so `timeout` turns it into status 124.
+class UnprivilegedRender : public RenderTool {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0 || shell("command -v runuser && id nobody").status != 0) {
+      GTEST_SKIP() << "needs root and runuser to run as nobody";
+    }
+    RenderTool::SetUp();
+    fs::permissions(dir_, fs::perms::all | fs::perms::sticky_bit);
+  }
+  RunResult renderAsNobody(const std::string& target) {
+    return shell(std::string("timeout 10 runuser -u nobody -- ") + kRender +
+                 " --ticks 1000000000000 -o " + target + " 2>&1");
+  }
+};
+
+TEST_F(UnprivilegedRender, UnwritableTargetsAreRefusedBeforeTheRender) {
+  std::ofstream(path("others.png")) << "old";  // root's, writable by all, in a sticky directory
+  fs::permissions(path("others.png"), fs::perms::all & ~fs::perms::owner_exec);
+  std::ofstream(path("readonly.png")) << "old";
+  fs::permissions(path("readonly.png"), fs::perms::owner_read | fs::perms::others_read);
+  fs::create_directories(dir_ / "closed");
+  fs::permissions(dir_ / "closed", fs::perms::owner_all | fs::perms::others_exec);
+  const std::pair<std::string, const char*> cases[] = {
+      {path("others.png"), "Operation not permitted"},
+      {path("readonly.png"), "Permission denied"},
+      {path("closed/new.png"), "Permission denied"}};
+  for (const auto& [target, reason] : cases) {
+    const RunResult run = renderAsNobody(target);
+    EXPECT_EQ(run.status, 1) << target;
+    EXPECT_EQ(run.err, "walkers-render: cannot write " + target + ": " + reason + "\n");
+  }
+  EXPECT_EQ(slurp(path("others.png")), "old");
+  EXPECT_EQ(entries(dir_), 3);
+  EXPECT_TRUE(fs::is_empty(dir_ / "closed"));
+}
+
+TEST_F(UnprivilegedRender, RootFollowsNoLinkPlantedByOthersInAStickyDirectory) {
+  fs::create_directories(dir_ / "private");
+  std::ofstream(path("private/precious")) << "old";
+  fs::create_symlink(path("private/precious"), path("planted.png"));
+  ASSERT_EQ(::lchown(path("planted.png").c_str(), 65534, 65534), 0);
+  const RunResult run = render(kSmall + " -o " + path("planted.png"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "walkers-render: cannot write " + path("planted.png") + ": Permission denied\n");
+  EXPECT_EQ(slurp(path("private/precious")), "old");
+}
+
+TEST_F(UnprivilegedRender, RootKeepsTheOwnerOfAReplacedFile) {
+  std::ofstream(path("theirs.png")) << "old";
+  ASSERT_EQ(::chown(path("theirs.png").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(render(kSmall + " -o " + path("theirs.png")).status, 0);
+  struct stat status {};
+  ::stat(path("theirs.png").c_str(), &status);
+  EXPECT_EQ(status.st_uid, 65534u);
+  EXPECT_TRUE(isPng(path("theirs.png")));
 }
 
 }  // namespace

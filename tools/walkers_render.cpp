@@ -7,9 +7,13 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "engine/random.hpp"
 #include "host/form.hpp"
+#include "host/standard_descriptors.hpp"
+#include "tools/output_file.hpp"
 #include "tools/png_file.hpp"
 #include "tools/render_options.hpp"
 
@@ -60,6 +64,25 @@ class Progress {
   Clock::time_point shown_{};
 };
 
+// CLI11 takes `--name=` with nothing after it as `--name` and then eats the next word as the
+// value, so that the message names the wrong thing. This finds the first such empty value of an
+// option that takes one, skipping the words that are values of other options.
+std::optional<std::string> emptyValueOption(const CLI::App& app, int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view word = argv[i];
+    if (word == "--") break;
+    if (word.size() < 2 || word[0] != '-') continue;
+    const auto equals = word.find('=');
+    const bool longForm = word.substr(0, 2) == "--";
+    const std::string name(longForm ? word.substr(0, equals) : word.substr(0, 2));
+    const CLI::Option* option = app.get_option_no_throw(name);
+    if (!option || option->get_type_size() == 0) continue;
+    if (longForm && equals == word.size() - 1) return name;
+    if ((longForm && equals == std::string_view::npos) || (!longForm && word.size() == 2)) ++i;
+  }
+  return std::nullopt;
+}
+
 int run(int argc, char** argv) {
   namespace render = walkers::render;
   CLI::App app{
@@ -77,15 +100,30 @@ int run(int argc, char** argv) {
       ->type_name("N");
   app.add_option("--seed", seedText, "seed for the random source, 0..2^64-1 (default: the clock)")
       ->type_name("S");
-  app.add_option("-o,--output", output, "the PNG file to write")->type_name("FILE.png")->required();
+  app.add_option("-o,--output", output, "the PNG file to write; - for standard output (required)")
+      ->type_name("FILE.png");
   app.set_version_flag("--version", std::string("walkers-render ") + WALKERS_VERSION);
   app.footer("Exit status: 0 written, 1 the output could not be written, 2 bad command line.");
+  app.allow_extras();  // reported below, with the word escaped
+
+  if (const auto empty = emptyValueOption(app, argc, argv)) {
+    if (*empty == "--size") return usageError(std::get<std::string>(render::parseSize("")));
+    if (*empty == "--ticks") return usageError(std::get<std::string>(render::parseTicks("")));
+    if (*empty == "--seed") return usageError(std::get<std::string>(render::parseSeed("")));
+    return usageError(*render::checkOutputName(*empty, ""));
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& done) {
     return app.exit(done);
   } catch (const CLI::ParseError& error) {
-    return usageError(error.what());
+    return usageError(render::escapeForMessage(error.what()));
+  }
+  if (const std::vector<std::string> extra = app.remaining(); !extra.empty()) {
+    const std::string& word = extra.front();
+    const char* what = word.size() > 1 && word[0] == '-' ? "unknown option" : "unexpected argument";
+    return usageError(std::string(what) + " \"" +
+                      render::escapeForMessage(word, render::kEchoLimit) + "\"");
   }
 
   const auto size = render::parseSize(sizeText);
@@ -99,15 +137,19 @@ int run(int argc, char** argv) {
     if (const auto* message = std::get_if<std::string>(&parsed)) return usageError(*message);
     seed = std::get<std::uint64_t>(parsed);
   }
+  if (app.count("--output") == 0) return usageError("--output is required");
+  if (const auto message = render::checkOutputName("--output", output)) {
+    return usageError(*message);
+  }
 
   try {
-    render::PendingPng file(output);  // an unwritable path fails here, before the render
+    render::OutputFile file(output);  // an unwritable path fails here, before the render
     if (clockSeeded) {
       seed = walkers::clockSeed();
       std::fprintf(stderr, "seed: %" PRIu64 "\n", seed);
     }
     const auto [width, height] = std::get<render::Size>(size);
-    walkers::Form form(width, height, walkers::Random(seed));
+    walkers::Form form(width, height, walkers::Random(seed), render::kMaxSide);
     const std::uint64_t total = std::get<std::uint64_t>(ticks);
     Progress progress(total);
     constexpr std::uint64_t kBatch = 1024;
@@ -117,8 +159,12 @@ int run(int argc, char** argv) {
       progress.update(done);
     }
     progress.finish();
-    file.commit(form.canvas());
-  } catch (const std::exception& error) {
+    render::writePng(form.canvas(), file);
+    file.commit();
+  } catch (const std::bad_alloc&) {
+    std::fputs("walkers-render: not enough memory to render\n", stderr);
+    return kOutputFailure;
+  } catch (const std::exception& error) {  // the output, or a canvas too large for memory
     std::fprintf(stderr, "walkers-render: %s\n", error.what());
     return kOutputFailure;
   }
@@ -128,10 +174,15 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything is opened, so that no output can take the number of a closed standard one.
+  if (!walkers::openStandardDescriptors()) return kOutputFailure;
   try {
     return run(argc, argv);
-  } catch (const std::exception& error) {  // out of memory and the like
-    std::fprintf(stderr, "walkers-render: %s\n", error.what());
-    return kOutputFailure;
+  } catch (const std::bad_alloc&) {
+    std::fputs("walkers-render: not enough memory\n", stderr);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "walkers-render: %s\n",
+                 walkers::render::escapeForMessage(error.what()).c_str());
   }
+  return kOutputFailure;
 }

@@ -245,9 +245,18 @@ case_still_restart() {
   [ "$(seeds)" = 1 ] || fail "the window started a pattern by itself"
 }
 
-# A window that does not exist, and an X server that goes away: one line, status 1.
+# A window that does not exist, and an X server that goes away: one line, status 1. With standard
+# output closed, the seeds do not end up in the X connection.
 case_root_faults() {
   start_x 640x480
+  "$WALKERS" --root >&- 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+  wid=root
+  poll_shot root painted_shot root || fail "nothing drawn with standard output closed"
+  kill "$walkers_pid"
+  wait_walkers 10
+  [ "$walkers_status" = 0 ] && [ ! -s "$tmp/walkers.err" ] ||
+    fail "standard output closed: status $walkers_status, $(cat "$tmp/walkers.err")"
   local status=0
   timeout 10 "$WALKERS" --window-id 0x1fffff0 >/dev/null 2>"$tmp/err" || status=$?
   [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] || fail "status $status: $(cat "$tmp/err")"
