@@ -193,6 +193,7 @@ std::optional<HostEvent> MainWindow::nextEvent() {
           return HostEvent{HostEvent::Kind::kResized, 0, event.window.data1, event.window.data2};
         }
         if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+          presentedShape_.fill(-1);
           return HostEvent{HostEvent::Kind::kExposed};
         }
         break;
@@ -258,6 +259,19 @@ void MainWindow::present(const Canvas& canvas, const std::vector<Rect>& changed)
       if (SDL_FillRect(screen, &below, black) != 0) drawingFailed();
     }
     areas.push_back(area);
+  }
+  // The canvas reports changes within its stored part only: the rest of the window is made black
+  // once after each change of size and each exposure.
+  if (const std::array shape{screen->w, screen->h, storedWidth, storedHeight};
+      shape != presentedShape_) {
+    presentedShape_ = shape;
+    for (const SDL_Rect beyond :
+         {SDL_Rect{storedWidth, 0, screen->w - storedWidth, screen->h},
+          SDL_Rect{0, storedHeight, storedWidth, screen->h - storedHeight}}) {
+      if (beyond.w <= 0 || beyond.h <= 0) continue;
+      if (SDL_FillRect(screen, &beyond, black) != 0) drawingFailed();
+      areas.push_back(beyond);
+    }
   }
   if (SDL_UpdateWindowSurfaceRects(window_, areas.data(), static_cast<int>(areas.size())) != 0) {
     drawingFailed();

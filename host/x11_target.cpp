@@ -103,6 +103,9 @@ struct X11Target::State {
 
   bool gone = false;
   std::optional<Rect> lostPicture;  // bounds of the parts exposed since the last present
+  // The area, stored width and stored height last presented; the part beyond the stored pixels
+  // is drawn black again whenever they change, since the canvas reports changes only within them.
+  std::array<int, 4> presentedShape{-1, -1, -1, -1};
 
   // While set, X errors are only counted (checks at start-up, and the closing).
   bool trapping = false;
@@ -654,6 +657,12 @@ void X11Target::present(const Canvas& canvas, const std::vector<Rect>& changed) 
   };
   if (state.lostPicture) draw(*state.lostPicture);
   state.lostPicture.reset();
+  if (const std::array shape{areaWidth, areaHeight, storedWidth, storedHeight};
+      shape != state.presentedShape) {
+    state.presentedShape = shape;
+    draw({storedWidth, 0, areaWidth, areaHeight});
+    draw({0, storedHeight, storedWidth, areaHeight});
+  }
   for (const Rect& part : changed) draw(part);
   if (!state.gone) state.sendPending(true);
   state.pending.reset();

@@ -1,5 +1,6 @@
-// Makes and shows a plain X window of the given size for walkers to draw on, as a wallpaper tool
-// or a screensaver daemon would; prints its id and stays until killed or the window is destroyed.
+// Makes and shows a plain black (or, with "white", white) X window of the given size for walkers
+// to draw on, as a wallpaper tool or a screensaver daemon would, or to lie under walkers' window;
+// prints its id and stays until killed or the window is destroyed.
 #include <X11/Xlib.h>
 
 #include <cstdio>
@@ -7,8 +8,8 @@
 int main(int argc, char** argv) {
   unsigned width = 0;
   unsigned height = 0;
-  if (argc != 2 || std::sscanf(argv[1], "%ux%u", &width, &height) != 2) {
-    std::fprintf(stderr, "usage: foreign_window WxH\n");
+  if (argc < 2 || argc > 3 || std::sscanf(argv[1], "%ux%u", &width, &height) != 2) {
+    std::fprintf(stderr, "usage: foreign_window WxH [white]\n");
     return 2;
   }
   Display* display = XOpenDisplay(nullptr);
@@ -16,9 +17,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "foreign_window: cannot open the display\n");
     return 1;
   }
-  const Window window =
-      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, width, height, 0,
-                          BlackPixel(display, 0), BlackPixel(display, 0));
+  const unsigned long background = argc == 3 ? WhitePixel(display, 0) : BlackPixel(display, 0);
+  const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, width,
+                                            height, 0, background, background);
   XSelectInput(display, window, StructureNotifyMask);
   XMapWindow(display, window);
   for (;;) {

@@ -136,6 +136,23 @@ wait_size() {
   done
 }
 
+# A window wider than the canvas stores: black beyond the stored 8192 columns, the pattern within
+# them. A white window lies beneath, to show through wherever walkers draws nothing.
+case_beyond_stored() {
+  start_x 9100x400
+  foreign 9000x300 white
+  launch
+  xdotool windowmove "$wid" 0 0
+  resize_to 9000 300
+  xdotool key --window "$wid" Return
+  poll_shot wide black_beyond_pattern_within ||
+    fail "beyond 8192: $("$PNG_PROBE" painted "$tmp/wide.png" 8200 10 8201 10 8200 11 8201 11 8999 299)"
+}
+black_beyond_pattern_within() {
+  [ "$("$PNG_PROBE" painted "$tmp/wide.png" 8200 10 8201 10 8200 11 8201 11 8999 299 4499 150)" = \
+    "0 0 0 0 0 1" ]
+}
+
 # --fullscreen asks the window manager for fullscreen from the start; F11 leaves it and asks
 # again. (A stand-in window manager honours the requests: Xvfb has none.)
 case_fullscreen() {
@@ -160,9 +177,9 @@ launch_on() {
   walkers_pid=$!
 }
 
-# Makes a foreign window of size $1; sets foreign_pid and wid.
+# Makes a foreign window of size $1 (white if $2 is "white"); sets foreign_pid and wid.
 foreign() {
-  "$FOREIGN_WINDOW" "$1" >"$tmp/foreign" &
+  "$FOREIGN_WINDOW" "$@" >"$tmp/foreign" &
   foreign_pid=$!
   for _ in $(seq 200); do [ -s "$tmp/foreign" ] && break; sleep 0.05; done
   wid=$(head -n 1 "$tmp/foreign")
