@@ -1,15 +1,105 @@
-// Start-up: create and show the main window `w`, and run it until the program ends.
+// Start-up: read the command line, then grow patterns in the main window or on another window.
+#include <charconv>
+#include <cinttypes>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
 
+#include "host/command_line.hpp"
+#include "host/form.hpp"
+#include "host/loop.hpp"
 #include "host/main_window.hpp"
 #include "host/standard_descriptors.hpp"
+#include "host/stop_signals.hpp"
+#include "host/x11_host.hpp"
 
-int main() {
-  if (!walkers::openStandardDescriptors()) return 1;  // before anything opens a file
+#ifndef WALKERS_VERSION
+#define WALKERS_VERSION "unknown"
+#endif
+
+namespace {
+
+using walkers::Options;
+
+void printSeed(std::uint64_t seed) {
+  std::printf("seed: %" PRIu64 "\n", seed);
+  std::fflush(stdout);
+}
+
+// WALKERS_TICK_LIMIT=N stops the timer after N ticks, so that end-to-end tests can compare the
+// window with walkers-render at a known tick. Anything but plain digits is ignored.
+std::optional<std::uint64_t> tickLimit() {
+  const char* text = std::getenv("WALKERS_TICK_LIMIT");
+  if (!text || !*text) return std::nullopt;
+  std::uint64_t limit = 0;
+  const char* end = text + std::strlen(text);
+  const auto [stop, error] = std::from_chars(text, end, limit);
+  if (error != std::errc{} || stop != end) return std::nullopt;
+  return limit;
+}
+
+walkers::LoopOptions loopOptions(const Options& options) {
+  walkers::LoopOptions loop;
+  // A screensaver or wallpaper must never go still; the window is watched by its user.
+  loop.restartWhenStill = options.place != Options::Place::kWindow;
+  loop.cycle = options.cycle;
+  loop.patternStarted = printSeed;
+  loop.tickLimit = tickLimit();
+  return loop;
+}
+
+int runWindow(const Options& options, walkers::StopSignals& stop) {
+  walkers::MainWindow w(options.fullscreen, &stop);
+  walkers::Form form(w.width(), w.height());
+  if (options.seed) form.random().seedNextWith(*options.seed);
+  walkers::Loop loop(form, w, loopOptions(options));
   try {
-    walkers::MainWindow w;
-    return w.run();
-  } catch (const walkers::StartupError& error) {
+    return loop.run();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "walkers: %s\n", error.what());
+    w.showError(error.what());
+    return 1;
+  }
+}
+
+// --root and --window-id: another program's window, no keys, no mouse, no message box.
+int runOnWindow(const Options& options, walkers::StopSignals& stop) {
+  walkers::X11Host host({options.place == Options::Place::kRoot, options.windowId}, stop);
+  walkers::Form form(host.width(), host.height());
+  if (options.seed) form.random().seedNextWith(*options.seed);
+  walkers::Loop loop(form, host, loopOptions(options));
+  return loop.run();
+}
+
+int run(const Options& options) {
+  // A reader of the seeds that went away is no reason to stop drawing.
+  std::signal(SIGPIPE, SIG_IGN);
+  walkers::StopSignals stop;
+  return options.place == Options::Place::kWindow ? runWindow(options, stop)
+                                                  : runOnWindow(options, stop);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!walkers::openStandardDescriptors()) return 1;  // before anything opens a file
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const auto line = walkers::parseCommandLine(arguments, WALKERS_VERSION);
+  if (!line.options) {
+    if (line.status == 0) {
+      std::fputs(line.text.c_str(), stdout);
+    } else {
+      std::fprintf(stderr, "walkers: %s\n", line.text.c_str());
+    }
+    return line.status;
+  }
+  try {
+    return run(*line.options);
+  } catch (const std::exception& error) {  // cannot open a window, out of memory and the like
     std::fprintf(stderr, "walkers: %s\n", error.what());
     return 1;
   }

@@ -1,6 +1,6 @@
-// Runs the real main window for a while and reports its tick rate, frame rate, CPU share, time to
-// the first frame and the delay from Enter to the cleared frame. Run it through window_bench.sh,
-// which provides an X server and presses Enter.
+// Runs the real main window and loop for a while and reports its tick rate, frame rate, CPU share,
+// time to the first frame and the delay from Enter to the cleared frame. Run it through
+// window_bench.sh, which provides an X server and presses Enter.
 #include <SDL.h>
 #include <sys/resource.h>
 
@@ -35,23 +35,26 @@ int main(int argc, char** argv) {
   const auto entered = Clock::now();
   const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
   walkers::MainWindow w;
+  walkers::Form form(w.width(), w.height());
+  walkers::Loop loop(form, w);
   SDL_InitSubSystem(SDL_INIT_TIMER);
   SDL_AddTimer(static_cast<Uint32>(seconds * 1000), pushQuit, nullptr);
   const auto started = Clock::now();
-  const int status = w.run();
+  const int status = loop.run();
   const double ran = std::chrono::duration<double>(Clock::now() - started).count();
-  const auto& stats = w.stats();
+  const auto& stats = loop.stats();
   const auto ms = [](Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
   };
   std::printf("run                %.2f s (exit status %d)\n", ran, status);
   std::printf("ticks per second   %.1f (%llu ticks, %llu dropped)\n",
               static_cast<double>(stats.ticks) / ran, static_cast<unsigned long long>(stats.ticks),
-              static_cast<unsigned long long>(w.t.dropped()));
-  std::printf("frames per second  %.1f, %.1f %% of the canvas each on average\n",
-              static_cast<double>(stats.frames) / ran,
-              100.0 * static_cast<double>(stats.pixelsPresented) /
-                  (static_cast<double>(stats.frames) * w.canvas().width() * w.canvas().height()));
+              static_cast<unsigned long long>(loop.timer().dropped()));
+  std::printf(
+      "frames per second  %.1f, %.1f %% of the canvas each on average\n",
+      static_cast<double>(stats.frames) / ran,
+      100.0 * static_cast<double>(stats.pixelsPresented) /
+          (static_cast<double>(stats.frames) * form.canvas().width() * form.canvas().height()));
   std::printf("rectangles a frame %.1f\n",
               static_cast<double>(stats.rectanglesPresented) / static_cast<double>(stats.frames));
   std::printf("CPU                %.2f %% of one core (%.3f s, start-up included)\n",

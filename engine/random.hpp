@@ -64,11 +64,23 @@ class Random {
   Random() = default;
   explicit Random(std::optional<std::uint64_t> pinnedSeed) : pinned_(pinnedSeed) {}
 
-  void randomize() { generator_.reseed(pinned_ ? *pinned_ : clockSeed()); }
+  // The next randomize() alone reseeds from `seed`; later ones go back to the clock or the pin.
+  void seedNextWith(std::uint64_t seed) { once_ = seed; }
+
+  void randomize() {
+    seed_ = once_ ? *once_ : pinned_ ? *pinned_ : clockSeed();
+    once_.reset();
+    generator_.reseed(seed_);
+  }
   double next() { return generator_.nextDouble(); }
+
+  // The seed the last randomize() used: Random(seed) repeats the draws made since then.
+  std::uint64_t seed() const { return seed_; }
 
  private:
   std::optional<std::uint64_t> pinned_;
+  std::optional<std::uint64_t> once_;
+  std::uint64_t seed_ = 0;
   Xoshiro256 generator_;
 };
 

@@ -2,6 +2,7 @@
 // Form_KeyPress.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/canvas.hpp"
@@ -40,9 +41,24 @@ class Form {
     return KeyOutcome::kNone;
   }
 
+  // Whether the last tick painted a pixel that can be seen: every active walker paints where it
+  // stands, so that is whether one stands on the stored part of the canvas.
+  bool paintsOnCanvas() const {
+    const int width = canvas_.storedWidth();
+    const int height = canvas_.storedHeight();
+    for (std::size_t i = 0; i < walkers_.activeCount(); ++i) {
+      if (static_cast<unsigned>(walkers_.posX()[i]) < static_cast<unsigned>(width) &&
+          static_cast<unsigned>(walkers_.posY()[i]) < static_cast<unsigned>(height)) {
+        return true;
+      }
+    }
+    return false;
+  }
+
   Canvas& canvas() { return canvas_; }
   const Canvas& canvas() const { return canvas_; }
   const Walkers& pattern() const { return walkers_; }
+  Random& random() { return random_; }
 
  private:
   Canvas canvas_;

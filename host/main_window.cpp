@@ -1,25 +1,52 @@
-// The SDL side of the main window: start-up checks, the event loop, keys and presentation.
+// The SDL side of the main window: start-up checks, events, keys and presentation.
 #include "host/main_window.hpp"
 
 #include <SDL.h>
-#include <SDL_syswm.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+
+#include "host/sdl_x11.hpp"
+#include "host/stop_signals.hpp"
 
 namespace walkers {
 namespace {
-
-using Clock = WindowStats::Clock;
 
 constexpr int kFallbackRefreshHz = 60;
 
 bool isSet(const char* variable) {
   const char* value = std::getenv(variable);
   return value && *value;
+}
+
+// Whether a Wayland compositor answers at WAYLAND_DISPLAY (a path, or a name in
+// XDG_RUNTIME_DIR). Asked here so that SDL never tries a dead one: libwayland would print its
+// own complaint before ours.
+bool waylandAnswers() {
+  if (!isSet("WAYLAND_DISPLAY")) return false;
+  std::string path = std::getenv("WAYLAND_DISPLAY");
+  if (path.front() != '/') {
+    if (!isSet("XDG_RUNTIME_DIR")) return false;
+    path = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + path;
+  }
+  sockaddr_un address{};
+  if (path.size() >= sizeof address.sun_path) return false;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return false;
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the sockets API's own cast
+  const bool answers =
+      ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(probe);
+  return answers;
 }
 
 // One line describing why no window system is reachable.
@@ -72,17 +99,19 @@ std::optional<std::int16_t> keyAscii(const SDL_Keysym& key) {
 
 }  // namespace
 
-MainWindow::MainWindow() : Form(kClientWidth, kClientHeight) {
+MainWindow::MainWindow(bool fullscreen, StopSignals* stop) : stop_(stop) {
   // SDL would quietly fall back to an invisible offscreen driver when no window system answers;
   // unless the user asked for a driver, only a real display will do.
   const bool driverAsked = isSet("SDL_VIDEODRIVER");
   if (!driverAsked) {
-    if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) startupFailed(missingDisplay());
-    if (!isSet("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    const bool wayland = waylandAnswers();
+    if (!isSet("DISPLAY") && !wayland) startupFailed(missingDisplay());
+    if (!wayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
   }
   // The plain window surface: shared-memory blits, far cheaper here than a GL context.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");  // a toy has no business blocking it
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");       // StopSignals has them
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     startupFailed(driverAsked ? std::string(SDL_GetError()) : missingDisplay());
   }
@@ -91,8 +120,10 @@ MainWindow::MainWindow() : Form(kClientWidth, kClientHeight) {
     SDL_Quit();
     startupFailed(missingDisplay());
   }
+  Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
+  if (fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
   window_ = SDL_CreateWindow(kCaption, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                             kClientWidth, kClientHeight, SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
+                             kClientWidth, kClientHeight, flags);
   if (!window_) {
     const std::string why = SDL_GetError();
     SDL_Quit();
@@ -101,20 +132,15 @@ MainWindow::MainWindow() : Form(kClientWidth, kClientHeight) {
   SDL_StopTextInput();  // keys arrive as key events; no input method needed
   // On X11 the loop sleeps on the connection itself: one event pump per wake instead of the
   // several SDL's own wait makes (measured: less than half the system calls).
-  SDL_SysWMinfo system;
-  SDL_VERSION(&system.version);
-  if (SDL_GetWindowWMInfo(window_, &system) == SDL_TRUE && system.subsystem == SDL_SYSWM_X11) {
-    connection_ = ConnectionNumber(system.info.x11.display);
-  }
+  connection_ = watchX11Connection(window_);
   SDL_DisplayMode mode{};
   const int hz = SDL_GetWindowDisplayMode(window_, &mode) == 0 && mode.refresh_rate > 0
                      ? mode.refresh_rate
                      : kFallbackRefreshHz;
-  framePeriod_ = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / hz;
-  int width = kClientWidth;
-  int height = kClientHeight;
-  SDL_GetWindowSize(window_, &width, &height);
-  canvas().resize(width, height);
+  framePeriod_ = std::chrono::duration_cast<LoopClock::duration>(std::chrono::seconds(1)) / hz;
+  width_ = kClientWidth;
+  height_ = kClientHeight;
+  SDL_GetWindowSize(window_, &width_, &height_);
 }
 
 MainWindow::~MainWindow() {
@@ -123,128 +149,132 @@ MainWindow::~MainWindow() {
   SDL_Quit();
 }
 
-int MainWindow::run() {
-  const auto start = Clock::now();
-  t.start(start);
-  nextFrame_ = start;
-  try {
-    for (;;) {
-      runDueTicks();
-      if (Clock::now() >= nextFrame_) {
-        if (const auto changed = canvas().takeChanged(); !changed.empty()) present(changed);
-        nextFrame_ += framePeriod_;
-        if (nextFrame_ <= Clock::now()) nextFrame_ = Clock::now() + framePeriod_;
-      }
-      // One pump per wake: read what the window system sent, handle it, then sleep on the
-      // connection until it has more or the next frame is due.
-      SDL_PumpEvents();
-      SDL_Event event;
-      while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
-        runDueTicks();
-        if (handle(event) == Next::kEnd) return 0;
-      }
-      waitForInput(untilNextFrame());
-    }
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "walkers: %s\n", error.what());
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kCaption, error.what(), window_);
-    return 1;
-  }
+void MainWindow::showError(const char* message) const {
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kCaption, message, window_);
 }
 
-void MainWindow::waitForInput(std::chrono::milliseconds timeout) {
+void MainWindow::waitUntil(LoopClock::time_point deadline) {
+  pumped_ = false;
+  const auto left = deadline - LoopClock::now();
+  // Round up: waking a little late costs nothing, since due ticks run on waking.
+  const int timeout =
+      left <= LoopClock::duration::zero()
+          ? 0
+          : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
   if (connection_ < 0) {  // not X11: SDL's own wait, leaving any event in the queue
-    SDL_WaitEventTimeout(nullptr, static_cast<int>(timeout.count()));
+    SDL_WaitEventTimeout(nullptr, timeout);
     return;
   }
-  pollfd input{connection_, POLLIN, 0};
-  ::poll(&input, 1, static_cast<int>(timeout.count()));
+  pollfd inputs[2] = {{connection_, POLLIN, 0}, {stop_ ? stop_->fd() : -1, POLLIN, 0}};
+  ::poll(inputs, 2, timeout);
 }
 
-void MainWindow::runDueTicks() {
-  const auto now = Clock::now();
-  const std::uint64_t due = t.takeDue(now);
-  if (due == 0) return;
-  for (std::uint64_t k = 0; k < due; ++k) t_Timer();
-  stats_.ticks += due;
-  stats_.ticking += Clock::now() - now;
-}
-
-std::chrono::milliseconds MainWindow::untilNextFrame() const {
-  const auto left = nextFrame_ - Clock::now();
-  if (left <= Clock::duration::zero()) return std::chrono::milliseconds(0);
-  // Round up: waking a little late costs nothing, since due ticks run on waking.
-  return std::chrono::ceil<std::chrono::milliseconds>(left);
-}
-
-MainWindow::Next MainWindow::handle(const SDL_Event& event) {
-  switch (event.type) {
-    case SDL_QUIT:
-      return Next::kEnd;
-    case SDL_KEYDOWN: {
-      const auto key = keyAscii(event.key.keysym);
-      if (!key) break;
-      if (Form_KeyPress(*key) == KeyOutcome::kEndProgram) return Next::kEnd;
-      if (*key == kKeyEnter) clearedAt_ = Clock::now();
-      break;
-    }
-    case SDL_WINDOWEVENT:
-      if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-        canvas().resize(event.window.data1, event.window.data2);
-      } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
-        canvas().markChanged();
-      }
-      break;
-    default:
-      break;
+std::optional<HostEvent> MainWindow::nextEvent() {
+  if (stop_ && stop_->requested()) return HostEvent{HostEvent::Kind::kEnd};
+  // One pump per wake: read what the window system sent, then hand it out event by event.
+  if (!pumped_) {
+    SDL_PumpEvents();
+    pumped_ = true;
   }
-  return Next::kGoOn;
+  SDL_Event event;
+  while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+    switch (event.type) {
+      case SDL_QUIT:
+        return HostEvent{HostEvent::Kind::kEnd};
+      case SDL_KEYDOWN:
+        if (event.key.keysym.sym == SDLK_F11) {
+          if (event.key.repeat == 0) toggleFullscreen();
+        } else if (const auto key = keyAscii(event.key.keysym)) {
+          return HostEvent{HostEvent::Kind::kKey, *key};
+        }
+        break;
+      case SDL_WINDOWEVENT:
+        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+          return HostEvent{HostEvent::Kind::kResized, 0, event.window.data1, event.window.data2};
+        }
+        if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+          presentedShape_.fill(-1);
+          return HostEvent{HostEvent::Kind::kExposed};
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return std::nullopt;
 }
 
-void MainWindow::present(const std::vector<Rect>& changed) {
-  const auto began = Clock::now();
+void MainWindow::toggleFullscreen() {
+  const bool now = (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+  SDL_SetWindowFullscreen(window_, now ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+}
+
+void MainWindow::present(const Canvas& canvas, const std::vector<Rect>& changed) {
+  int windowWidth = 0;
+  int windowHeight = 0;
+  SDL_GetWindowSize(window_, &windowWidth, &windowHeight);
+  if (static_cast<std::int64_t>(windowWidth) * windowHeight > kMaxSurfacePixels) return;
   SDL_Surface* screen = SDL_GetWindowSurface(window_);
   if (!screen) drawingFailed();
-  const Canvas& picture = canvas();
-  const void* pixels = picture.pixels().data();
-  if (!source_ || sourcePixels_ != pixels || source_->w != picture.storedWidth() ||
-      source_->h != picture.storedHeight()) {
+  const int storedWidth = canvas.storedWidth();
+  const int storedHeight = canvas.storedHeight();
+  const void* pixels = storedWidth > 0 && storedHeight > 0 ? canvas.row(0) : nullptr;
+  if (!source_ || sourcePixels_ != pixels || source_->w != storedWidth ||
+      source_->h != storedHeight || source_->pitch != canvas.stride() * 4) {
     if (source_) SDL_FreeSurface(source_);
     source_ = nullptr;
     sourcePixels_ = nullptr;
-    if (picture.storedWidth() == 0 || picture.storedHeight() == 0) return;
-    // The canvas packs red + 256 green + 65536 blue: exactly SDL's XBGR8888, so SDL reads the
-    // buffer in place and converts to the screen's format in its blitter.
-    source_ = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), picture.storedWidth(),
-                                                 picture.storedHeight(), 32, picture.stride() * 4,
-                                                 SDL_PIXELFORMAT_XBGR8888);
-    if (!source_) drawingFailed();
-    sourcePixels_ = pixels;
+    if (pixels) {
+      // The canvas packs red + 256 green + 65536 blue: exactly SDL's XBGR8888, so SDL reads the
+      // buffer in place and converts to the screen's format in its blitter.
+      source_ =
+          SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), storedWidth, storedHeight,
+                                             32, canvas.stride() * 4, SDL_PIXELFORMAT_XBGR8888);
+      if (!source_) drawingFailed();
+      sourcePixels_ = pixels;
+    }
   }
-  // Only the changed parts are converted and sent to the X server.
+  // Only the changed parts are converted and sent to the X server; beyond the stored part of the
+  // canvas the window is black.
+  const Uint32 black = SDL_MapRGB(screen->format, 0, 0, 0);
   std::vector<SDL_Rect> areas;
   areas.reserve(changed.size());
   for (const Rect& part : changed) {
-    SDL_Rect area{part.left, part.top, part.right - part.left, part.bottom - part.top};
-    SDL_Rect target = area;
-    if (SDL_BlitSurface(source_, &area, screen, &target) != 0) drawingFailed();
-    areas.push_back(target);
-    stats_.pixelsPresented +=
-        static_cast<std::uint64_t>(area.w) * static_cast<std::uint64_t>(area.h);
+    const SDL_Rect area{part.left, part.top, part.right - part.left, part.bottom - part.top};
+    const int storedRight = std::min(part.right, storedWidth);
+    const int storedBottom = std::min(part.bottom, storedHeight);
+    if (source_ && storedRight > part.left && storedBottom > part.top) {
+      SDL_Rect stored{part.left, part.top, storedRight - part.left, storedBottom - part.top};
+      SDL_Rect target = stored;
+      if (SDL_BlitSurface(source_, &stored, screen, &target) != 0) drawingFailed();
+    }
+    if (storedRight < part.right) {
+      const int left = std::max(part.left, storedRight);
+      const SDL_Rect beyond{left, part.top, part.right - left, area.h};
+      if (SDL_FillRect(screen, &beyond, black) != 0) drawingFailed();
+    }
+    if (storedBottom < part.bottom) {
+      const int top = std::max(part.top, storedBottom);
+      const SDL_Rect below{part.left, top, area.w, part.bottom - top};
+      if (SDL_FillRect(screen, &below, black) != 0) drawingFailed();
+    }
+    areas.push_back(area);
   }
-  stats_.rectanglesPresented += areas.size();
+  // The canvas reports changes within its stored part only: the rest of the window is made black
+  // once after each change of size and each exposure.
+  if (const std::array shape{screen->w, screen->h, storedWidth, storedHeight};
+      shape != presentedShape_) {
+    presentedShape_ = shape;
+    for (const SDL_Rect beyond :
+         {SDL_Rect{storedWidth, 0, screen->w - storedWidth, screen->h},
+          SDL_Rect{0, storedHeight, storedWidth, screen->h - storedHeight}}) {
+      if (beyond.w <= 0 || beyond.h <= 0) continue;
+      if (SDL_FillRect(screen, &beyond, black) != 0) drawingFailed();
+      areas.push_back(beyond);
+    }
+  }
   if (SDL_UpdateWindowSurfaceRects(window_, areas.data(), static_cast<int>(areas.size())) != 0) {
     drawingFailed();
-  }
-  const auto now = Clock::now();
-  stats_.presenting += now - began;
-  if (stats_.frames++ == 0) stats_.firstFrame = now;
-  if (clearedAt_) {
-    const auto delay = now - *clearedAt_;
-    ++stats_.clearsShown;
-    stats_.clearToFrameTotal += delay;
-    stats_.clearToFrameMax = std::max(stats_.clearToFrameMax, delay);
-    clearedAt_.reset();
   }
 }
 

@@ -1,20 +1,21 @@
-// The main window `w`: an SDL window showing the form's canvas, driven by its timer `t` and keys.
+// The main window `w`: an SDL window showing the form's canvas, a host the loop drives.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <vector>
 
-#include "host/form.hpp"
-#include "host/timer.hpp"
+#include "host/loop.hpp"
 
 struct SDL_Window;
 struct SDL_Surface;
-union SDL_Event;
 
 namespace walkers {
+
+class StopSignals;
 
 // Start-up failed (no display, no window, no surface); the message says why.
 class StartupError : public std::runtime_error {
@@ -22,63 +23,53 @@ class StartupError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Counts kept while the window runs, for benchmarks and for anyone curious.
-struct WindowStats {
-  using Clock = std::chrono::steady_clock;
-  std::uint64_t ticks = 0;
-  std::uint64_t frames = 0;
-  Clock::duration ticking{};     // time spent in t_Timer
-  Clock::duration presenting{};  // time spent converting and sending frames
-  std::uint64_t pixelsPresented = 0;
-  std::uint64_t rectanglesPresented = 0;
-  Clock::time_point firstFrame{};  // when the first frame was presented
-  // From the handling of an Enter to the first frame presented after it.
-  std::uint64_t clearsShown = 0;
-  Clock::duration clearToFrameTotal{};
-  Clock::duration clearToFrameMax{};
-};
-
-// The form `w`. Everything happens on the calling thread: run() sleeps in SDL's event wait until
-// the next display frame or the next event, runs every tick of `t` that fell due before anything
-// observes the pattern (a key, a resize, a frame), and presents the canvas at most once a frame
-// and only when it changed.
-class MainWindow : public Form {
+// The form's window. Keys go to the loop as character codes (F11, which has none, toggles
+// fullscreen here); the window sleeps on its X connection and on the stop signals at once. When
+// the X server goes away or another program destroys the window, it prints one line and ends the
+// program with status 1.
+class MainWindow : public Host {
  public:
   static constexpr int kClientWidth = 510;
   static constexpr int kClientHeight = 370;
   static constexpr const char* kCaption = "Form1";
+  // Larger windows get no window surface (it would take gigabytes); they keep the window's
+  // background, and the loop goes on.
+  static constexpr std::int64_t kMaxSurfacePixels = std::int64_t{1} << 25;
 
   // Opens the window, shown, at a position the window system chooses. Refuses SDL's invisible
-  // offscreen and dummy drivers unless SDL_VIDEODRIVER asked for one.
-  MainWindow();
-  ~MainWindow();
+  // offscreen and dummy drivers unless SDL_VIDEODRIVER asked for one. `stop` may be null.
+  explicit MainWindow(bool fullscreen = false, StopSignals* stop = nullptr);
+  ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  // Runs until Esc or the window is closed, and returns the exit status (0). An error raised by
-  // a handler is shown in a message box and on stderr, and gives status 1.
-  int run();
+  // The client area as the window opened.
+  int width() const { return width_; }
+  int height() const { return height_; }
 
-  const WindowStats& stats() const { return stats_; }
+  void waitUntil(LoopClock::time_point deadline) override;
+  std::optional<HostEvent> nextEvent() override;
+  void present(const Canvas& canvas, const std::vector<Rect>& changed) override;
+  LoopClock::duration framePeriod() const override { return framePeriod_; }
 
-  Timer t{std::chrono::milliseconds(1)};
+  // Shows an error that ends the program in a message box over the window.
+  void showError(const char* message) const;
 
  private:
-  enum class Next { kGoOn, kEnd };
-  void runDueTicks();
-  void waitForInput(std::chrono::milliseconds timeout);
-  Next handle(const SDL_Event& event);
-  void present(const std::vector<Rect>& changed);
-  std::chrono::milliseconds untilNextFrame() const;
+  void toggleFullscreen();
 
   SDL_Window* window_ = nullptr;
-  int connection_ = -1;            // the X connection to sleep on, or -1 to let SDL wait
-  SDL_Surface* source_ = nullptr;  // the canvas buffer as an SDL surface, remade on resize
+  StopSignals* stop_ = nullptr;
+  int connection_ = -1;  // the X connection to sleep on, or -1 to let SDL wait
+  bool pumped_ = false;  // events were read from the window system since the last wait
+  int width_ = 0;
+  int height_ = 0;
+  SDL_Surface* source_ = nullptr;  // the canvas's stored part as an SDL surface
+  // The window size, stored width and stored height last presented; the part of the window
+  // beyond the stored pixels is drawn black again when they change or the window is exposed.
+  std::array<int, 4> presentedShape_{-1, -1, -1, -1};
   const void* sourcePixels_ = nullptr;
-  WindowStats::Clock::duration framePeriod_{};
-  WindowStats::Clock::time_point nextFrame_{};
-  std::optional<WindowStats::Clock::time_point> clearedAt_;
-  WindowStats stats_;
+  LoopClock::duration framePeriod_{};
 };
 
 }  // namespace walkers

@@ -46,6 +46,25 @@ TEST(Random, PinnedSeedRestartsTheSameSequenceOnEveryReseed) {
   EXPECT_EQ(first, reference.nextDouble());
 }
 
+TEST(Random, OneOffSeedServesOneReseedAndEachSeedIsReported) {
+  Random random;
+  random.seedNextWith(7);
+  random.randomize();
+  EXPECT_EQ(random.seed(), 7u);
+  EXPECT_EQ(random.next(), Xoshiro256(7).nextDouble());
+  random.randomize();  // from the clock now
+  EXPECT_NE(random.seed(), 7u);
+  Xoshiro256 reported(random.seed());
+  EXPECT_EQ(random.next(), reported.nextDouble());
+
+  Random pinned(std::uint64_t{3});
+  pinned.seedNextWith(9);
+  pinned.randomize();
+  EXPECT_EQ(pinned.seed(), 9u);
+  pinned.randomize();
+  EXPECT_EQ(pinned.seed(), 3u);
+}
+
 // Every clock reseed must start a different pattern: the seed follows the clock.
 TEST(Random, ClockReseedsGiveFreshSequences) {
   Random random;

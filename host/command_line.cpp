@@ -1,0 +1,122 @@
+// Parsing the walkers command line with CLI11, with strict checks of each value.
+#include "host/command_line.hpp"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+
+namespace walkers {
+namespace {
+
+// Digits in `base` only (no sign or spaces), fitting in 64 bits and at most `max`.
+bool parseDigits(std::string_view text, int base, std::uint64_t max, std::uint64_t& value) {
+  if (text.empty()) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  return error == std::errc{} && end == text.data() + text.size() && value <= max &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c != '-' && c != '+'; });
+}
+
+// "bad --<option> \"<text>\": <expected>", built by appending (GCC 12 misreports chained +).
+std::string badValue(const char* option, std::string_view text, const char* expected) {
+  std::string message = "bad --";
+  message.append(option).append(" \"").append(text).append("\": ").append(expected);
+  return message;
+}
+
+// An X window id: hexadecimal with 0x, or decimal; X ids fit in 29 bits and 0 is no window.
+std::optional<unsigned long> parseWindowId(std::string_view text) {
+  std::uint64_t id = 0;
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  if (!parseDigits(hex ? text.substr(2) : text, hex ? 16 : 10, 0x1fffffff, id) || id == 0) {
+    return std::nullopt;
+  }
+  return static_cast<unsigned long>(id);
+}
+
+CommandLine usage(std::string message) { return {std::nullopt, kUsageStatus, std::move(message)}; }
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments, const char* version) {
+  CLI::App app{
+      "Grows a coloured line pattern in a window, or on the screensaver's or another program's\n"
+      "window. In the window, Enter starts a fresh pattern, F11 toggles fullscreen and Esc ends\n"
+      "the program. Each pattern's seed is printed on standard output as \"seed: S\".",
+      "walkers"};
+  bool root = false;
+  std::string windowIdText;
+  bool fullscreen = false;
+  std::string seedText;
+  std::string cycleText = "0";
+  auto* rootFlag = app.add_flag(
+      "--root", root, "draw on $XSCREENSAVER_WINDOW, else the virtual root, else the root window");
+  auto* windowIdOption = app.add_option("--window-id", windowIdText,
+                                        "draw on this existing X window (0x... or decimal)")
+                             ->type_name("ID");
+  auto* fullscreenFlag =
+      app.add_flag("--fullscreen", fullscreen, "start the window fullscreen on its monitor");
+  app.add_option("--seed", seedText, "seed of the first pattern, 0..2^64-1 (default: the clock)")
+      ->type_name("S");
+  app.add_option("--cycle", cycleText,
+                 "start a fresh pattern every so many seconds (default 0: never)")
+      ->type_name("SECONDS");
+  rootFlag->disable_flag_override();
+  fullscreenFlag->disable_flag_override();
+  rootFlag->excludes(windowIdOption);
+  fullscreenFlag->excludes(rootFlag)->excludes(windowIdOption);
+  app.set_version_flag("--version", std::string("walkers ") + version);
+  app.footer(
+      "-root and -window-id ID are accepted too.\n"
+      "Exit status: 0 ended by Esc, closing or destroying the window, or SIGTERM, SIGINT or\n"
+      "SIGHUP; 1 no display, or the display was lost; 2 bad command line.");
+
+  // The single-dash spellings become the double-dash ones; CLI11 takes the arguments last first.
+  std::vector<std::string> reversed;
+  reversed.reserve(arguments.size());
+  for (const auto& argument : arguments) {
+    if (argument == "-root") {
+      reversed.emplace_back("--root");
+    } else if (argument == "-window-id") {
+      reversed.emplace_back("--window-id");
+    } else {
+      reversed.push_back(argument);
+    }
+  }
+  std::reverse(reversed.begin(), reversed.end());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    return {std::nullopt, 0, app.help()};
+  } catch (const CLI::CallForVersion&) {
+    return {std::nullopt, 0, std::string("walkers ") + version + "\n"};
+  } catch (const CLI::ParseError& error) {
+    return usage(error.what());
+  }
+
+  Options options;
+  options.fullscreen = fullscreen;
+  if (root) options.place = Options::Place::kRoot;
+  if (app.count("--window-id") > 0) {
+    const auto id = parseWindowId(windowIdText);
+    if (!id)
+      return usage(badValue("window-id", windowIdText, "expected 0x1..0x1fffffff or a decimal id"));
+    options.place = Options::Place::kWindowId;
+    options.windowId = *id;
+  }
+  if (app.count("--seed") > 0) {
+    std::uint64_t seed = 0;
+    if (!parseDigits(seedText, 10, UINT64_MAX, seed)) {
+      return usage(badValue("seed", seedText, "expected a decimal number 0..18446744073709551615"));
+    }
+    options.seed = seed;
+  }
+  std::uint64_t cycle = 0;
+  if (!parseDigits(cycleText, 10, kMaxCycleSeconds, cycle)) {
+    return usage(badValue("cycle", cycleText, "expected whole seconds 0..1000000"));
+  }
+  options.cycle = std::chrono::seconds(cycle);
+  return {options, 0, {}};
+}
+
+}  // namespace walkers

@@ -1,0 +1,117 @@
+// The one loop every host runs: due ticks before anything observes the pattern, at most one frame
+// per display refresh, restarts of a still or aged pattern, and the end of the program.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "engine/canvas.hpp"
+#include "host/form.hpp"
+#include "host/timer.hpp"
+
+namespace walkers {
+
+using LoopClock = Timer::Clock;
+
+// What a host saw happen since it was last asked.
+struct HostEvent {
+  enum class Kind {
+    kKey,      // a character key: `key` is its code as Form_KeyPress takes it
+    kResized,  // the drawing area is now `width` x `height`
+    kExposed,  // the screen lost the picture and needs all of it again
+    kEnd,      // the program must end: the window was closed or destroyed, or a stop signal
+  };
+  Kind kind = Kind::kEnd;
+  std::int16_t key = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// A place the pattern is shown: the program's own window or a window someone else made. The loop
+// asks it for the time, for events and for sleep, and hands it the changed parts of the canvas.
+class Host {
+ public:
+  virtual ~Host() = default;
+  virtual LoopClock::time_point now() const { return LoopClock::now(); }
+  // Sleeps until an event may be waiting or `deadline` has come.
+  virtual void waitUntil(LoopClock::time_point deadline) = 0;
+  // The next event, without waiting; nothing once all that arrived has been handed out.
+  virtual std::optional<HostEvent> nextEvent() = 0;
+  // Shows the parts of the canvas in `changed`, and any the screen lost.
+  virtual void present(const Canvas& canvas, const std::vector<Rect>& changed) = 0;
+  // Whether the screen lost part of the picture, so the next frame is due even without changes.
+  virtual bool needsRepaint() const { return false; }
+  // The display's refresh period: frames are presented at most this often.
+  virtual LoopClock::duration framePeriod() const = 0;
+};
+
+struct LoopOptions {
+  // Start a fresh pattern when no visible pixel has changed for kStillRestart (for screensavers
+  // and wallpapers, whose screen must never go still).
+  bool restartWhenStill = false;
+  // Start a fresh pattern this often; zero never does.
+  std::chrono::seconds cycle{0};
+  // Called with each pattern's seed on the tick that starts it.
+  std::function<void(std::uint64_t seed)> patternStarted;
+  // For tests: the timer stops after this many ticks, so the picture stays as that tick left it.
+  std::optional<std::uint64_t> tickLimit;
+};
+
+// Counts kept while the loop runs, for benchmarks and for anyone curious.
+struct LoopStats {
+  using Clock = LoopClock;
+  std::uint64_t ticks = 0;
+  std::uint64_t frames = 0;
+  std::uint64_t patterns = 0;    // patterns started
+  Clock::duration ticking{};     // time spent in t_Timer
+  Clock::duration presenting{};  // time spent in the host's present
+  std::uint64_t pixelsPresented = 0;
+  std::uint64_t rectanglesPresented = 0;
+  Clock::time_point firstFrame{};  // when the first frame was presented
+  // From the handling of an Enter to the first frame presented after it.
+  std::uint64_t clearsShown = 0;
+  Clock::duration clearToFrameTotal{};
+  Clock::duration clearToFrameMax{};
+};
+
+// Drives a form on a host. The form's timer `t` ticks every millisecond; ticks are run lazily,
+// all that fell due, just before anything observes the pattern (an event, a restart, a frame), so
+// the host can sleep until the next frame or event. After a stall at most Timer::kMaxCatchUp of
+// ticks run. Everything happens on the calling thread.
+class Loop {
+ public:
+  static constexpr std::chrono::seconds kStillRestart{3};
+
+  Loop(Form& form, Host& host, LoopOptions options = {});
+
+  // Runs until the host reports the end or Esc is pressed, and returns the exit status (0).
+  // Errors raised by the host or the form propagate.
+  int run();
+
+  const LoopStats& stats() const { return stats_; }
+  const Timer& timer() const { return t_; }
+
+ private:
+  enum class Next { kGoOn, kEnd };
+  void runDueTicks();
+  Next handle(const HostEvent& event);
+  void restart();
+  void presentFrame(LoopClock::time_point now);
+  LoopClock::time_point nextWake() const;
+
+  Form& form_;
+  Host& host_;
+  LoopOptions options_;
+  Timer t_{std::chrono::milliseconds(1)};
+  LoopClock::duration framePeriod_{};
+  LoopClock::time_point nextFrame_{};
+  LoopClock::time_point nextCycle_{};
+  LoopClock::time_point lastPaint_{};
+  std::optional<LoopClock::time_point> clearedAt_;
+  LoopStats stats_;
+};
+
+}  // namespace walkers

@@ -1,0 +1,26 @@
+// SIGTERM, SIGINT and SIGHUP turned into a descriptor the loop can sleep on.
+#pragma once
+
+namespace walkers {
+
+// While one exists, SIGTERM, SIGINT and SIGHUP no longer end the process: each makes fd()
+// readable instead (a self-pipe), so a host can wait on it together with its display connection
+// and end the program cleanly. Only one may exist at a time; destruction restores the old
+// handlers.
+class StopSignals {
+ public:
+  StopSignals();
+  ~StopSignals();
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  int fd() const { return read_; }
+  // Whether a stop signal has arrived; once it has, this stays true.
+  bool requested();
+
+ private:
+  int read_ = -1;
+  bool requested_ = false;
+};
+
+}  // namespace walkers

@@ -1,0 +1,37 @@
+// The loop's host for a window walkers did not create: --root and --window-id.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "host/loop.hpp"
+#include "host/x11_target.hpp"
+
+namespace walkers {
+
+class StopSignals;
+
+// Draws on an X11Target and sleeps on its connection and the stop signals at once. It has no
+// keys and no mouse; destruction of the window or a stop signal ends the loop. Losing the X
+// server ends the program from inside X11Target.
+class X11Host : public Host {
+ public:
+  X11Host(const X11Choice& choice, StopSignals& stop) : target_(choice), stop_(stop) {}
+
+  int width() const { return target_.width(); }
+  int height() const { return target_.height(); }
+
+  void waitUntil(LoopClock::time_point deadline) override;
+  std::optional<HostEvent> nextEvent() override;
+  void present(const Canvas& canvas, const std::vector<Rect>& changed) override {
+    target_.present(canvas, changed);
+  }
+  bool needsRepaint() const override { return target_.needsRepaint(); }
+  LoopClock::duration framePeriod() const override { return target_.framePeriod(); }
+
+ private:
+  X11Target target_;
+  StopSignals& stop_;
+};
+
+}  // namespace walkers

@@ -1,0 +1,99 @@
+// Conversion of canvas colours into the pixels of a 24- or 32-bit TrueColor X visual.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <bit>
+#include <cstdint>
+
+#include "engine/canvas.hpp"
+
+namespace walkers {
+
+// How one visual lays out red, green and blue in a pixel, worked out once from its masks.
+class PixelLayout {
+ public:
+  PixelLayout() = default;
+  // depth is the visual's depth: bits of a 32-bit pixel outside the three masks are alpha there
+  // and are set, so that a compositor shows the picture opaque.
+  PixelLayout(unsigned long redMask, unsigned long greenMask, unsigned long blueMask, int depth)
+      : red_(channel(redMask)), green_(channel(greenMask)), blue_(channel(blueMask)) {
+    const std::uint64_t depthBits = depth >= 32 ? 0xffffffffULL : (1ULL << depth) - 1;
+    opaque_ = static_cast<std::uint32_t>(
+        depthBits & ~static_cast<std::uint64_t>(redMask | greenMask | blueMask));
+    eightBit_ = red_.bits == 8 && green_.bits == 8 && blue_.bits == 8;
+  }
+
+  // The pixel for a colour value (red + 256 green + 65536 blue).
+  std::uint32_t pixel(std::uint32_t colour) const {
+    if (eightBit_) return eightBitPixel(colour);
+    return red_.place(colour & 0xff) | green_.place((colour >> 8) & 0xff) |
+           blue_.place((colour >> 16) & 0xff) | opaque_;
+  }
+
+  std::uint32_t black() const { return opaque_; }
+
+  // Writes colours[0..count) as pixels (x, y)..(x + count - 1, y) of a ZPixmap image of this
+  // layout. Whole 32-bit pixels in the machine's own byte order are stored directly; any other
+  // format goes through the image's own pixel writer.
+  void convertRow(const std::uint32_t* colours, int count, XImage& image, int x, int y) const {
+    constexpr int kNativeOrder = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+    if (image.bits_per_pixel == 32 && image.byte_order == kNativeOrder) {
+      auto* out = reinterpret_cast<std::uint32_t*>(image.data + y * image.bytes_per_line) + x;
+      if (eightBit_) {
+        // Shifts held in locals: the stores cannot change them, so the loop vectorises.
+        const int red = red_.shift;
+        const int green = green_.shift;
+        const int blue = blue_.shift;
+        const std::uint32_t opaque = opaque_;
+        if (red == 16 && green == 8 && blue == 0) {  // nearly every screen: red and blue swap
+          for (int i = 0; i < count; ++i) {
+            const std::uint32_t c = colours[i];
+            out[i] = ((c & 0xff) << 16) | (c & 0xff00) | ((c >> 16) & 0xff) | opaque;
+          }
+          return;
+        }
+        for (int i = 0; i < count; ++i) {
+          const std::uint32_t c = colours[i];
+          out[i] = ((c & 0xff) << red) | (((c >> 8) & 0xff) << green) |
+                   (((c >> 16) & 0xff) << blue) | opaque;
+        }
+      } else {
+        for (int i = 0; i < count; ++i) out[i] = pixel(colours[i]);
+      }
+      return;
+    }
+    for (int i = 0; i < count; ++i) XPutPixel(&image, x + i, y, pixel(colours[i]));
+  }
+
+ private:
+  struct Channel {
+    int shift = 0;
+    int bits = 0;
+    // An 8-bit component scaled to this channel's width and moved into place.
+    std::uint32_t place(std::uint32_t component) const {
+      if (bits == 0) return 0;
+      const std::uint32_t top = (1U << bits) - 1;
+      return ((component * top + 127) / 255) << shift;
+    }
+  };
+
+  static Channel channel(unsigned long mask) {
+    const auto bits = static_cast<std::uint32_t>(mask);
+    if (bits == 0) return {};
+    return {std::countr_zero(bits), std::popcount(bits)};
+  }
+
+  std::uint32_t eightBitPixel(std::uint32_t colour) const {
+    return ((colour & 0xff) << red_.shift) | (((colour >> 8) & 0xff) << green_.shift) |
+           (((colour >> 16) & 0xff) << blue_.shift) | opaque_;
+  }
+
+  Channel red_;
+  Channel green_;
+  Channel blue_;
+  std::uint32_t opaque_ = 0;
+  bool eightBit_ = false;
+};
+
+}  // namespace walkers

@@ -1,0 +1,82 @@
+// Drawing the canvas on an X window walkers did not create: a screensaver's, a root, one by id.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
+#include "engine/canvas.hpp"
+
+namespace walkers {
+
+// The window cannot be drawn on (no display, no such window, a visual walkers cannot draw); the
+// message is one line saying why.
+class X11Error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Which window to draw on. With root set: the window named by $XSCREENSAVER_WINDOW if that is
+// set, else the virtual root (a child of the root window carrying __SWM_VROOT) if there is one,
+// else the root window itself. Otherwise the window windowId.
+struct X11Choice {
+  bool root = false;
+  unsigned long windowId = 0;
+};
+
+// A window id as written by people and programs: hex with 0x, or decimal. Nothing for anything
+// else, for 0, and for values an X id cannot hold.
+std::optional<unsigned long> parseWindowId(std::string_view text);
+
+// A foreign X window, drawn with plain Xlib (MIT-SHM images where the server can share memory
+// with this process, plain images otherwise). Only StructureNotify and Exposure are selected on
+// it: walkers never takes its keys or mouse, and never maps, moves, resizes or changes it.
+//
+// Losing the X server, or an X error other than the window's own disappearance, prints one line
+// "walkers: lost the display: ..." on stderr and ends the process with status 1.
+class X11Target {
+ public:
+  // Opens the display ($DISPLAY), finds the window and checks it; throws X11Error.
+  explicit X11Target(const X11Choice& choice);
+  ~X11Target();
+  X11Target(const X11Target&) = delete;
+  X11Target& operator=(const X11Target&) = delete;
+
+  // The X connection's file descriptor, to poll on.
+  int connection() const;
+  // The window's current size, as of the last pump().
+  int width() const;
+  int height() const;
+  // The window drawn on.
+  unsigned long window() const;
+  // Whether frames travel through shared memory.
+  bool sharedMemory() const;
+
+  enum class Event { kNone, kResized, kGone };
+  // Reads every pending event without blocking. kGone once the window was destroyed (and from
+  // then on); kResized when its size changed since the last call.
+  Event pump();
+
+  // Parts of the window lost their picture (another window uncovered them); the next present()
+  // repaints them, even with nothing in `changed`.
+  bool needsRepaint() const;
+
+  // Draws these parts of the canvas (rectangles in window coordinates), and any part that lost
+  // its picture. The canvas is the whole window: the part beyond its stored pixels is black.
+  // Does not wait for the server.
+  void present(const Canvas& canvas, const std::vector<Rect>& changed);
+
+  // The refresh period of the monitor the window is on (the fastest, if on several); 60 Hz when
+  // the display does not say.
+  std::chrono::nanoseconds framePeriod() const;
+
+  struct State;  // the Xlib side, kept out of this header
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace walkers

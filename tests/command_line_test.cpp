@@ -1,0 +1,76 @@
+// Tests of the walkers command line: each option, the single-dash spellings, and bad input.
+#include "host/command_line.hpp"
+
+#include <gtest/gtest.h>
+
+namespace walkers {
+namespace {
+
+CommandLine parse(const std::vector<std::string>& arguments) {
+  return parseCommandLine(arguments, "1.0.0");
+}
+
+TEST(CommandLine, NoArgumentsMeansThePlainWindow) {
+  const auto line = parse({});
+  ASSERT_TRUE(line.options);
+  EXPECT_EQ(line.options->place, Options::Place::kWindow);
+  EXPECT_FALSE(line.options->fullscreen);
+  EXPECT_FALSE(line.options->seed);
+  EXPECT_EQ(line.options->cycle.count(), 0);
+}
+
+TEST(CommandLine, ReadsEachOptionInBothSpellings) {
+  for (const auto& spelling : {"--root", "-root"}) {
+    const auto line = parse({spelling, "--cycle", "30"});
+    ASSERT_TRUE(line.options) << line.text;
+    EXPECT_EQ(line.options->place, Options::Place::kRoot);
+    EXPECT_EQ(line.options->cycle.count(), 30);
+  }
+  for (const auto& [spelling, id, expected] : {std::tuple{"--window-id", "0x2a00007", 0x2a00007UL},
+                                               {"-window-id", "44040199", 44040199UL},
+                                               {"--window-id", "0X1fffffff", 0x1fffffffUL}}) {
+    const auto line = parse({spelling, id});
+    ASSERT_TRUE(line.options) << line.text;
+    EXPECT_EQ(line.options->place, Options::Place::kWindowId);
+    EXPECT_EQ(line.options->windowId, expected);
+  }
+  const auto line = parse({"--fullscreen", "--seed", "18446744073709551615", "--cycle=0"});
+  ASSERT_TRUE(line.options) << line.text;
+  EXPECT_TRUE(line.options->fullscreen);
+  EXPECT_EQ(line.options->seed, 18446744073709551615ULL);
+}
+
+TEST(CommandLine, BadInputGetsOneLineNamingItAndStatusTwo) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--frobnicate"}, "--frobnicate"},     {{"stray"}, "stray"},
+      {{"--cycle", "-1"}, "--cycle"},         {{"--cycle", "1000001"}, "--cycle"},
+      {{"--cycle", "2.5"}, "--cycle"},        {{"--seed", "x"}, "--seed"},
+      {{"--seed", "-1"}, "--seed"},           {{"--seed", "18446744073709551616"}, "--seed"},
+      {{"--window-id", "zz"}, "--window-id"}, {{"--window-id", "0"}, "--window-id"},
+      {{"--window-id", "0x"}, "--window-id"}, {{"--window-id", "0x20000000"}, "--window-id"},
+      {{"--window-id"}, "--window-id"},       {{"--root", "--window-id", "5"}, "--root"},
+      {{"--fullscreen", "-root"}, "--root"},  {{"--root=1"}, "root"},
+  };
+  for (const auto& [arguments, named] : cases) {
+    const auto line = parse(arguments);
+    EXPECT_FALSE(line.options) << arguments[0];
+    EXPECT_EQ(line.status, kUsageStatus) << arguments[0];
+    EXPECT_NE(line.text.find(named), std::string::npos) << line.text;
+    EXPECT_EQ(line.text.find('\n'), std::string::npos) << line.text;
+  }
+}
+
+TEST(CommandLine, HelpAndVersionEndWithStatusZero) {
+  const auto help = parse({"--help"});
+  EXPECT_FALSE(help.options);
+  EXPECT_EQ(help.status, 0);
+  for (const char* option : {"--root", "--window-id", "--fullscreen", "--seed", "--cycle"}) {
+    EXPECT_NE(help.text.find(option), std::string::npos) << option;
+  }
+  const auto version = parse({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.text, "walkers 1.0.0\n");
+}
+
+}  // namespace
+}  // namespace walkers

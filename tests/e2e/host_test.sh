@@ -1,0 +1,290 @@
+#!/usr/bin/env bash
+# End-to-end tests of the walkers command line, its signals and its faults, in a private Xvfb;
+# the argument names the case. Expects WALKERS_RENDER and DESTROY_WINDOW besides lib.sh's programs.
+source "$(dirname "$0")/lib.sh"
+
+# Starts walkers with the given arguments, its output in $tmp/walkers.out, and waits for Form1.
+launch() {
+  "$WALKERS" "$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+  wid=$(timeout 10 xdotool search --sync --name '^Form1$' | head -n 1) || fail "no window named Form1"
+}
+
+seeds() { grep -c '^seed: ' "$tmp/walkers.out" || true; }
+
+# Waits until walkers has reported $1 patterns.
+wait_seeds() {
+  local deadline=$(($(date +%s) + ${E2E_DEADLINE:-10}))
+  until [ "$(seeds)" -ge "$1" ]; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "only $(seeds) of $1 patterns reported"
+    sleep 0.05
+  done
+}
+
+# Runs walkers with the arguments after the expected status $1, without a display; checks the
+# status and that standard error holds one line starting with $2.
+expect_refusal() {
+  local expected=$1 start=$2 status=0
+  shift 2
+  env -u DISPLAY -u WAYLAND_DISPLAY timeout 5 "$WALKERS" "$@" >"$tmp/out" 2>"$tmp/err" || status=$?
+  [ "$status" = "$expected" ] || fail "$*: status $status, expected $expected; $(cat "$tmp/err")"
+  [ "$(wc -l <"$tmp/err")" = 1 ] || fail "$*: not one line: $(cat "$tmp/err")"
+  [[ "$(cat "$tmp/err")" == "$start"* ]] || fail "$*: message $(cat "$tmp/err")"
+  [ ! -s "$tmp/out" ] || fail "$*: wrote to standard output"
+}
+
+# Unknown options and bad values: status 2 and one line naming them, before any window is tried
+# (there is no display here: trying one would give status 1).
+case_bad_options() {
+  expect_refusal 2 "walkers: The following argument was not expected: --frobnicate" --frobnicate
+  expect_refusal 2 'walkers: bad --cycle "-1"' --cycle -1
+  expect_refusal 2 'walkers: bad --seed "x"' --seed x
+  expect_refusal 2 'walkers: bad --window-id "zz"' --window-id zz
+  expect_refusal 2 'walkers: bad --window-id "zz"' -window-id zz
+  expect_refusal 2 "walkers: --root excludes --window-id" -root --window-id 0x200001
+  expect_refusal 1 "walkers: cannot open a window: no display" --seed 5 --cycle 3
+}
+
+case_help_version() {
+  "$WALKERS" --help >"$tmp/help" || fail "--help gave status $?"
+  grep -q -- '--window-id' "$tmp/help" || fail "--help does not name --window-id"
+  [ "$("$WALKERS" --version)" = "walkers 1.0.0" ] || fail "--version says $("$WALKERS" --version)"
+}
+
+# The seed a pattern reports, given to walkers-render with the same size and tick count, gives
+# the picture the window shows (the timer stops at the tick count through WALKERS_TICK_LIMIT).
+case_seed_reproduces() {
+  start_x
+  WALKERS_TICK_LIMIT=1500 launch --seed 918273645
+  wait_seeds 1
+  [ "$(head -n 1 "$tmp/walkers.out")" = "seed: 918273645" ] || fail "reported $(cat "$tmp/walkers.out")"
+  "$WALKERS_RENDER" --size 510x370 --seed 918273645 --ticks 1500 -o "$tmp/render.png"
+  poll_shot window same_as_render ||
+    fail "$("$PNG_PROBE" differ "$tmp/render.png" "$tmp/window.png") pixels differ from the render"
+}
+same_as_render() { [ "$("$PNG_PROBE" differ "$tmp/render.png" "$tmp/window.png")" = 0 ]; }
+
+# Another program destroying the window, or the X server going away: one line, status 1.
+case_lost_display() {
+  start_x
+  launch
+  wait_seeds 1
+  "$DESTROY_WINDOW" "$wid"
+  wait_walkers 10
+  [ "$walkers_status" = 1 ] || fail "status $walkers_status after the window was destroyed"
+  [ "$(cat "$tmp/walkers.err")" = "walkers: lost the display: the window was destroyed" ] ||
+    fail "message: $(cat "$tmp/walkers.err")"
+  launch
+  wait_seeds 1
+  kill "$xvfb_pid"
+  xvfb_pid=
+  wait_walkers 10
+  [ "$walkers_status" = 1 ] || fail "status $walkers_status after the X server went away"
+  [ "$(wc -l <"$tmp/walkers.err")" = 1 ] &&
+    grep -q '^walkers: lost the display: ' "$tmp/walkers.err" || fail "message: $(cat "$tmp/walkers.err")"
+}
+
+# A dead Wayland socket is passed over quietly: the X display serves, or only our line is said.
+case_dead_wayland() {
+  start_x
+  WAYLAND_DISPLAY=/nonexistent launch
+  wait_seeds 1
+  kill "$walkers_pid"
+  wait_walkers 10
+  [ ! -s "$tmp/walkers.err" ] || fail "with a working DISPLAY: $(cat "$tmp/walkers.err")"
+  local status=0
+  env -u DISPLAY -u XDG_RUNTIME_DIR WAYLAND_DISPLAY=wayland-dead timeout 5 "$WALKERS" \
+    >/dev/null 2>"$tmp/err" || status=$?
+  [ "$status" = 1 ] || fail "status $status"
+  [ "$(cat "$tmp/err")" = 'walkers: cannot open a window: cannot connect to display "wayland-dead"' ] ||
+    fail "message: $(cat "$tmp/err")"
+  status=0
+  env -u DISPLAY WAYLAND_DISPLAY=/nonexistent timeout 5 "$WALKERS" >/dev/null 2>"$tmp/err" ||
+    status=$?
+  [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] || fail "status $status: $(cat "$tmp/err")"
+}
+
+# A window far larger than any screen: no window-sized memory, and Esc and SIGTERM still end it.
+case_huge_window() {
+  start_x
+  local how
+  for how in Escape TERM; do
+    launch
+    wait_seeds 1
+    resize_to 40000 40000
+    # Events are handled in order: once the second Enter after the resize has started its
+    # pattern, the resize was handled and a whole pass of the loop, frame included, came after.
+    xdotool key --window "$wid" Return
+    wait_seeds 2
+    xdotool key --window "$wid" Return
+    wait_seeds 3
+    local peak
+    peak=$(awk '/^VmHWM:/ {print $2}' "/proc/$walkers_pid/status")
+    [ "$peak" -lt 300000 ] || fail "peak resident memory $peak kB at 40000x40000"
+    if [ "$how" = Escape ]; then xdotool keydown --window "$wid" Escape; else kill "$walkers_pid"; fi
+    wait_walkers 10
+    [ "$walkers_status" = 0 ] || fail "$how ended walkers with status $walkers_status"
+  done
+}
+
+# Waits until the window's client area is $1.
+wait_size() {
+  local deadline=$(($(date +%s) + ${E2E_DEADLINE:-10}))
+  until [ "$(client_size)" = "$1" ]; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "window is $(client_size), expected $1"
+    sleep 0.05
+  done
+}
+
+# A window wider than the canvas stores: black beyond the stored 8192 columns, the pattern within
+# them. A white window lies beneath, to show through wherever walkers draws nothing.
+case_beyond_stored() {
+  start_x 9100x400
+  foreign 9000x300 white
+  launch
+  xdotool windowmove "$wid" 0 0
+  resize_to 9000 300
+  xdotool key --window "$wid" Return
+  poll_shot wide black_beyond_pattern_within ||
+    fail "beyond 8192: $("$PNG_PROBE" painted "$tmp/wide.png" 8200 10 8201 10 8200 11 8201 11 8999 299)"
+}
+black_beyond_pattern_within() {
+  [ "$("$PNG_PROBE" painted "$tmp/wide.png" 8200 10 8201 10 8200 11 8201 11 8999 299 4499 150)" = \
+    "0 0 0 0 0 1" ]
+}
+
+# --fullscreen asks the window manager for fullscreen from the start; F11 leaves it and asks
+# again. (A stand-in window manager honours the requests: Xvfb has none.)
+case_fullscreen() {
+  start_x 1024x768
+  "$FULLSCREEN_WM" >"$tmp/wm.log" &
+  local wm_pid=$!
+  for _ in $(seq 100); do grep -q ready "$tmp/wm.log" && break; sleep 0.05; done
+  launch --fullscreen
+  wait_size 1024x768
+  xdotool key --window "$wid" F11
+  wait_size 510x370
+  xdotool key --window "$wid" F11
+  wait_size 1024x768
+  wait_seeds 1
+  [ "$(seeds)" = 1 ] || fail "F11 started a pattern"
+  kill "$wm_pid"
+}
+
+# Starts walkers with the given arguments on a window it did not make (no Form1 to wait for).
+launch_on() {
+  "$WALKERS" "$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+}
+
+# Makes a foreign window of size $1 (white if $2 is "white"); sets foreign_pid and wid.
+foreign() {
+  "$FOREIGN_WINDOW" "$@" >"$tmp/foreign" &
+  foreign_pid=$!
+  for _ in $(seq 200); do [ -s "$tmp/foreign" ] && break; sleep 0.05; done
+  wid=$(head -n 1 "$tmp/foreign")
+  [ -n "$wid" ] || fail "the foreign window did not appear"
+}
+
+painted_shot() { read -r _ _ count _ < <(info "$1") && [ "$count" -gt 0 ]; }
+
+# --root draws on the root window; SIGTERM, SIGINT and SIGHUP end it with status 0.
+case_root_signals() {
+  start_x 640x480
+  local signal
+  for signal in TERM INT HUP; do
+    launch_on --root
+    wait_seeds 1
+    wid=root
+    poll_shot root painted_shot root || fail "nothing drawn on the root window"
+    kill -s "$signal" "$walkers_pid"
+    wait_walkers 10
+    [ "$walkers_status" = 0 ] || fail "SIG$signal ended walkers with status $walkers_status"
+    [ ! -s "$tmp/walkers.err" ] || fail "SIG$signal: $(cat "$tmp/walkers.err")"
+  done
+}
+
+# --root under a screensaver daemon draws on $XSCREENSAVER_WINDOW (and not on the root); the
+# window's destruction ends walkers with status 0.
+case_screensaver_window() {
+  start_x 640x480
+  foreign 300x200
+  XSCREENSAVER_WINDOW=$wid launch_on -root
+  wait_seeds 1
+  poll_shot saver painted_shot saver || fail "nothing drawn on the screensaver's window"
+  read -r w h _ < <(info saver)
+  [ "$w $h" = "300 200" ] || fail "shot is $w x $h"
+  # Everything painted lies within the window: the root around it stays black.
+  import -window root "$tmp/root.png"
+  read -r _ _ _ left top right bottom < <("$PNG_PROBE" info "$tmp/root.png")
+  [ "$right" -lt 300 ] && [ "$bottom" -lt 200 ] || fail "painted outside the window: $left,$top..$right,$bottom"
+  "$DESTROY_WINDOW" "$wid"
+  wait_walkers 10
+  [ "$walkers_status" = 0 ] || fail "status $walkers_status after the window was destroyed"
+  [ ! -s "$tmp/walkers.err" ] || fail "$(cat "$tmp/walkers.err")"
+}
+
+# --window-id: the canvas follows the window's size; a fresh pattern starts at the new centre.
+case_window_id_follows() {
+  start_x 640x480
+  foreign 100x80
+  launch_on -window-id "$wid" --cycle 1
+  wait_seeds 1
+  xdotool windowsize "$wid" 400 300
+  local seen
+  seen=$(seeds)
+  wait_seeds $((seen + 2))  # a pattern started after the resize was surely handled
+  poll_shot grown painted_at_new_centre || fail "no pattern from the centre of 400x300"
+  read -r w h _ < <(info grown)
+  [ "$w $h" = "400 300" ] || fail "shot is $w x $h"
+  kill "$walkers_pid"
+  wait_walkers 10
+  [ "$walkers_status" = 0 ] || fail "status $walkers_status"
+}
+painted_at_new_centre() {
+  [ "$("$PNG_PROBE" painted "$tmp/grown.png" 199 150)" = 1 ]
+}
+
+# On a foreign window the screen never stands still: on a window so small that every walker
+# soon leaves it, a fresh pattern starts 3 s after the last change. The program's own window
+# waits for Enter instead.
+case_still_restart() {
+  start_x 640x480
+  foreign 9x7
+  launch_on --window-id "$wid"
+  E2E_DEADLINE=20 wait_seeds 3
+  kill "$walkers_pid"
+  wait_walkers 10
+  launch
+  xdotool windowsize "$wid" 9 7
+  wait_seeds 1
+  sleep 6
+  [ "$(seeds)" = 1 ] || fail "the window started a pattern by itself"
+}
+
+# A window that does not exist, and an X server that goes away: one line, status 1. With standard
+# output closed, the seeds do not end up in the X connection.
+case_root_faults() {
+  start_x 640x480
+  "$WALKERS" --root >&- 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+  wid=root
+  poll_shot root painted_shot root || fail "nothing drawn with standard output closed"
+  kill "$walkers_pid"
+  wait_walkers 10
+  [ "$walkers_status" = 0 ] && [ ! -s "$tmp/walkers.err" ] ||
+    fail "standard output closed: status $walkers_status, $(cat "$tmp/walkers.err")"
+  local status=0
+  timeout 10 "$WALKERS" --window-id 0x1fffff0 >/dev/null 2>"$tmp/err" || status=$?
+  [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] || fail "status $status: $(cat "$tmp/err")"
+  launch_on --root
+  wait_seeds 1
+  kill "$xvfb_pid"
+  xvfb_pid=
+  wait_walkers 10
+  [ "$walkers_status" = 1 ] || fail "status $walkers_status after the X server went away"
+  [ "$(wc -l <"$tmp/walkers.err")" = 1 ] &&
+    grep -q '^walkers: lost the display: ' "$tmp/walkers.err" || fail "$(cat "$tmp/walkers.err")"
+}
+
+"case_$1"
