@@ -224,6 +224,61 @@ case_screensaver_window() {
   [ ! -s "$tmp/walkers.err" ] || fail "$(cat "$tmp/walkers.err")"
 }
 
+# The real screensaver daemon starts `walkers --root` on its own window and stops it again. The
+# daemon starts nothing as root, so as root it runs as nobody, with a HOME of its own and a copy
+# of walkers that nobody can reach.
+case_xscreensaver_daemon() {
+  command -v xscreensaver >/dev/null || fail "xscreensaver is not installed"
+  start_x 640x480
+  as=() home=$tmp/saver saver_group= pid=
+  chmod 755 "$tmp"
+  mkdir -p "$home/bin"
+  cp "$WALKERS" "$home/bin/walkers"
+  cat >"$home/.xscreensaver" <<SETTINGS
+mode: one
+selected: 0
+timeout: 0:30:00
+lock: False
+splash: False
+fade: False
+unfade: False
+programs: "Walkers" $home/bin/walkers --root \\n
+SETTINGS
+  if [ "$(id -u)" = 0 ]; then
+    as=(runuser -u nobody --)
+    chown -R nobody "$home"
+  fi
+  saver() { "${as[@]}" env -i HOME="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin "$@"; }
+  setsid "${as[@]}" env -i HOME="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin \
+    xscreensaver -no-splash >"$tmp/saver.log" 2>&1 &
+  saver_group=$!
+  trap 'kill -- -$saver_group 2>/dev/null; [ -z "$pid" ] || kill "$pid" 2>/dev/null; cleanup' EXIT
+  local deadline=$(($(date +%s) + 10))
+  until saver xscreensaver-command -activate >/dev/null 2>&1; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "the daemon did not answer: $(cat "$tmp/saver.log")"
+    sleep 0.2
+  done
+  deadline=$(($(date +%s) + 10))
+  until pid=$(pgrep -f -n "^$home/bin/walkers --root"); do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "the daemon did not start walkers: $(cat "$tmp/saver.log")"
+    sleep 0.1
+  done
+  wid=$(tr '\0' '\n' <"/proc/$pid/environ" | sed -n 's/^XSCREENSAVER_WINDOW=//p')
+  [ -n "$wid" ] || fail "walkers was started without XSCREENSAVER_WINDOW"
+  poll_shot saver painted_shot saver || fail "nothing drawn on the daemon's window $wid"
+  read -r _ _ first _ < <(info saver)
+  poll_shot saver grown_past "$first" || fail "the pattern on the daemon's window did not grow"
+  saver xscreensaver-command -deactivate >/dev/null
+  deadline=$(($(date +%s) + 10))
+  while kill -0 "$pid" 2>/dev/null; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "walkers still runs after the daemon stopped it"
+    sleep 0.05
+  done
+  pid=
+  ! grep '^walkers:' "$tmp/saver.log" || fail "walkers complained under the daemon"
+}
+grown_past() { [ "$(info saver | cut -d' ' -f3)" -gt "$1" ]; }
+
 # --window-id: the canvas follows the window's size; a fresh pattern starts at the new centre.
 case_window_id_follows() {
   start_x 640x480
