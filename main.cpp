@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,9 @@ int main(int argc, char** argv) {
   }
   try {
     return run(*line.options);
+  } catch (const std::bad_alloc&) {  // the canvas names its own size; anything else lands here
+    std::fputs("walkers: not enough memory\n", stderr);
+    return 1;
   } catch (const std::exception& error) {  // cannot open a window, out of memory and the like
     std::fprintf(stderr, "walkers: %s\n", error.what());
     return 1;

@@ -10,6 +10,17 @@ launch() {
   wid=$(timeout 10 xdotool search --sync --name '^Form1$' | head -n 1) || fail "no window named Form1"
 }
 
+# Ends the X server under the running walkers: one line and status 1.
+expect_lost_display() {
+  wait_seeds 1
+  kill "$xvfb_pid"
+  xvfb_pid=
+  wait_walkers 10
+  [ "$walkers_status" = 1 ] || fail "status $walkers_status after the X server went away"
+  [ "$(wc -l <"$tmp/walkers.err")" = 1 ] &&
+    grep -q '^walkers: lost the display: ' "$tmp/walkers.err" || fail "message: $(cat "$tmp/walkers.err")"
+}
+
 seeds() { grep -c '^seed: ' "$tmp/walkers.out" || true; }
 
 # Waits until walkers has reported $1 patterns.
@@ -75,13 +86,7 @@ case_lost_display() {
   [ "$(cat "$tmp/walkers.err")" = "walkers: lost the display: the window was destroyed" ] ||
     fail "message: $(cat "$tmp/walkers.err")"
   launch
-  wait_seeds 1
-  kill "$xvfb_pid"
-  xvfb_pid=
-  wait_walkers 10
-  [ "$walkers_status" = 1 ] || fail "status $walkers_status after the X server went away"
-  [ "$(wc -l <"$tmp/walkers.err")" = 1 ] &&
-    grep -q '^walkers: lost the display: ' "$tmp/walkers.err" || fail "message: $(cat "$tmp/walkers.err")"
+  expect_lost_display
 }
 
 # A dead Wayland socket is passed over quietly: the X display serves, or only our line is said.
@@ -333,13 +338,7 @@ case_root_faults() {
   timeout 10 "$WALKERS" --window-id 0x1fffff0 >/dev/null 2>"$tmp/err" || status=$?
   [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] || fail "status $status: $(cat "$tmp/err")"
   launch_on --root
-  wait_seeds 1
-  kill "$xvfb_pid"
-  xvfb_pid=
-  wait_walkers 10
-  [ "$walkers_status" = 1 ] || fail "status $walkers_status after the X server went away"
-  [ "$(wc -l <"$tmp/walkers.err")" = 1 ] &&
-    grep -q '^walkers: lost the display: ' "$tmp/walkers.err" || fail "$(cat "$tmp/walkers.err")"
+  expect_lost_display
 }
 
 "case_$1"
