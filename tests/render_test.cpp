@@ -376,6 +376,29 @@ TEST_F(RenderTool, SymlinksAreFollowedAndKeptAndModesAreKept) {
   EXPECT_EQ(entries(dir_ / "real"), 2);
 }
 
+// Two outputs that reach one file by different spellings would overwrite or mix each other, so
+// they are refused like the same name twice; the file is left as it was.
+TEST_F(RenderTool, TwoSpellingsOfOneFileAreRefused) {
+  std::ofstream(path("one.png")) << "old";
+  fs::create_symlink("one.png", path("link.png"));
+  ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+  fs::create_symlink("fifo", path("fifo-link"));
+  // Held open for reading, so that opening the FIFO for writing does not wait for a reader.
+  const int reader = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  for (const std::string& pair : {"-o " + path("one.png") + " --animate " + path("link.png"),
+                                  "-o one.png --frames " + path("one.png"),
+                                  std::string("--animate one.png --frames ./one.png"),
+                                  "--frames " + path("fifo") + " --animate " + path("fifo-link")}) {
+    const RunResult run = render(kSmall + " " + pair);
+    EXPECT_EQ(run.status, 2) << pair;
+    EXPECT_NE(run.err.find("names the same file as"), std::string::npos) << pair << ": " << run.err;
+  }
+  ::close(reader);
+  EXPECT_EQ(slurp(path("one.png")), "old");
+  EXPECT_EQ(entries(dir_), 4);
+}
+
 TEST_F(RenderTool, NamesUpToTheLongestTheDirectoryTakesWork) {
   for (std::size_t length = 245; length <= 255; ++length) {
     const std::string name = std::string(length - 4, 'n') + ".png";

@@ -160,6 +160,7 @@ OutputFile::OutputFile(std::string name) : display_(escapeForMessage(name)) {
   if (name == kStandardOutput) {
     display_ = "standard output";
     fd_ = STDOUT_FILENO;
+    noteIdentity(fd_);
     return;
   }
   try {
@@ -188,6 +189,18 @@ void OutputFile::openDirect(const char* path) {
   if (::isatty(fd_) == 1) {
     throw OutputError("cannot write " + display_ + ": it is a terminal");
   }
+  noteIdentity(fd_);
+}
+
+void OutputFile::noteIdentity(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) fail(errno);
+  device_ = status.st_dev;
+  inode_ = status.st_ino;
+}
+
+bool OutputFile::sameTarget(const OutputFile& other) const {
+  return device_ == other.device_ && inode_ == other.inode_ && base_ == other.base_;
 }
 
 void OutputFile::openBeside(const std::string& target) {
@@ -202,6 +215,8 @@ void OutputFile::openBeside(const std::string& target) {
   if (dirFd_ < 0) fail(errno);
   struct stat folder {};
   if (::fstat(dirFd_, &folder) != 0) fail(errno);
+  device_ = folder.st_dev;
+  inode_ = folder.st_ino;
   struct stat existing {};
   if (::fstatat(dirFd_, base_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
     if (::faccessat(dirFd_, base_.c_str(), W_OK, AT_EACCESS) != 0) fail(errno);

@@ -56,6 +56,10 @@ class OutputFile {
   // device. No write() may follow.
   void commit();
 
+  // Whether this and `other` end up in the same file: the same device or FIFO, or the same name in
+  // the same directory once links are followed, however each was spelt.
+  bool sameTarget(const OutputFile& other) const;
+
   // The name for messages: the path as given (control characters escaped) or "standard output".
   const std::string& displayName() const { return display_; }
 
@@ -64,6 +68,7 @@ class OutputFile {
 
  private:
   void openDirect(const char* path);
+  void noteIdentity(int fd);
   void openBeside(const std::string& target);
   void release() noexcept;  // removes the temporary file, if any, and closes what is open
 
@@ -73,6 +78,8 @@ class OutputFile {
   int dirFd_ = -1;      // the target's directory, when writing through a temporary file
   std::string base_;    // the target's name within that directory
   int slot_ = -1;       // the pending-file slot the signal handler sees
+  dev_t device_ = 0;    // what is written to (or the target's directory), for sameTarget()
+  ino_t inode_ = 0;
   bool committed_ = false;
 };
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "engine/random.hpp"
@@ -296,6 +297,22 @@ int run(int argc, char** argv) {
     if (wantPng) png.emplace(names.png);
     if (wantWebp) webp.emplace(names.webp);
     if (wantFrames) frames.emplace(names.frames);
+    // Two spellings of one file (through a link, "./x", a full path) would write over each other
+    // or mix their bytes, as the same name twice would; refused like that, before the render.
+    const std::tuple<const char*, const std::optional<render::OutputFile>*, const std::string*>
+        opened[] = {{"--output", &png, &names.png},
+                    {"--animate", &webp, &names.webp},
+                    {"--frames", &frames, &names.frames}};
+    for (std::size_t i = 0; i < std::size(opened); ++i) {
+      const auto& [option, output, name] = opened[i];
+      for (std::size_t j = 0; j < i; ++j) {
+        const auto& [other, otherOutput, otherName] = opened[j];
+        if (*output && *otherOutput && (*output)->sameTarget(**otherOutput)) {
+          return usageError(std::string(option) + " names the same file as " + other + ": \"" +
+                            render::escapeForMessage(*name, render::kEchoLimit) + "\"");
+        }
+      }
+    }
     if (clockSeeded) {
       seed = walkers::clockSeed();
       std::fprintf(stderr, "seed: %" PRIu64 "\n", seed);
