@@ -356,6 +356,42 @@ TEST_F(RenderTool, StandardOutputOnATerminalIsRefused) {
   EXPECT_EQ(WEXITSTATUS(status), 2);
 }
 
+// On a terminal the progress line is cleared before a failure is reported, so the message is a
+// line of its own rather than a tail of the progress line.
+TEST_F(RenderTool, AFailureAfterTheProgressLineIsALineOfItsOwn) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+    GTEST_SKIP() << "no pseudo-terminal";
+  }
+  const std::string terminal = ::ptsname(master);
+  const int held = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);  // keeps what was written readable
+  ASSERT_GE(held, 0);
+  // Over a second of ticks, so that the progress line is drawn, then a picture too large to write.
+  const RunResult run = shell("ulimit -f 1; " + std::string(kRender) +
+                              " --ticks 2000000 --seed 1 -o " + path("x.png") + " 2>" + terminal);
+  EXPECT_EQ(run.status, 1);
+  ::fcntl(master, F_SETFL, O_NONBLOCK);
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;) {
+    seen.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(held);
+  ::close(master);
+  ASSERT_NE(seen.find('%'), std::string::npos) << "no progress line: " << seen;
+  const auto message = seen.find("walkers-render: cannot write");
+  ASSERT_NE(message, std::string::npos) << seen;
+  // What the line shows: from the last carriage return before the message to the end of the line,
+  // with erasures dropped.
+  const auto start = seen.rfind('\r', message) + 1;
+  std::string shown = seen.substr(start, seen.find_first_of("\r\n", message) - start);
+  for (std::size_t erase; (erase = shown.find("\033[K")) != std::string::npos;) {
+    shown.erase(erase, 3);
+  }
+  EXPECT_EQ(shown, "walkers-render: cannot write " + path("x.png") + ": File too large");
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
 TEST_F(RenderTool, SymlinksAreFollowedAndKeptAndModesAreKept) {
   const std::string expected = reference();
   fs::create_directories(dir_ / "real");

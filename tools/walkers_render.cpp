@@ -70,9 +70,15 @@ class Progress {
     drawn_ = true;
   }
 
-  void finish() const {
+  // Clears the line, so that what is printed next starts a line of its own; also when the render
+  // fails and its message follows.
+  void finish() {
     if (drawn_) std::fputs("\r\033[K", stderr);
+    drawn_ = false;
   }
+  ~Progress() { finish(); }
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
 
  private:
   static constexpr auto kQuietStart = std::chrono::milliseconds(500);
