@@ -455,6 +455,30 @@ TEST_F(RenderTool, ClosedStandardErrorNeverLandsInThePng) {
   EXPECT_EQ(slurp(path("c.png")).find("seed:"), std::string::npos);
 }
 
+// "-" asks for standard output; when that was closed at start (and so is /dev/null inside), or
+// cannot take what is written, it is a failure to write, not a silent success.
+TEST_F(RenderTool, ClosedOrFullStandardOutputIsAFailure) {
+  for (const char* args : {"--ticks 5 -o -", "--ticks 5 --frames -", "--version", "--help"}) {
+    const RunResult run = shell(std::string(kRender) + " " + args + " 2>&1 >&-");
+    EXPECT_EQ(run.status, 1) << args;
+    EXPECT_EQ(run.err, "walkers-render: cannot write standard output: Bad file descriptor\n")
+        << args;
+  }
+  std::string full = "/dev/full";
+  if (::geteuid() == 0) {  // root uses a private node, as above
+    full = path("full");
+    if (::mknod(full.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) != 0) {
+      GTEST_SKIP() << "cannot make device nodes here";
+    }
+  }
+  for (const char* args : {"--version", "--help"}) {
+    const RunResult run = shell(std::string(kRender) + " " + args + " 2>&1 >" + full);
+    EXPECT_EQ(run.status, 1) << args;
+    EXPECT_EQ(run.err, "walkers-render: cannot write standard output: No space left on device\n")
+        << args;
+  }
+}
+
 // Sends `signal` once the render's temporary file exists (so, before the ticks begin); answers
 // the wait status.
 int signalMidRender(const fs::path& dir, int signal, int ignoredAtStart = 0,
