@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "host/form.hpp"
+#include "tests/support/open_files.hpp"
 #include "tools/output_file.hpp"
 #include "tools/png_file.hpp"
 #include "tools/render_options.hpp"
@@ -479,14 +480,14 @@ TEST_F(RenderTool, ClosedOrFullStandardOutputIsAFailure) {
   }
 }
 
-// Sends `signal` once the render's temporary file exists (so, before the ticks begin); answers
-// the wait status.
+// Sends `signal` once the render has its temporary file open (so, before the ticks begin), or
+// has written its picture; answers the wait status.
 int signalMidRender(const fs::path& dir, int signal, int ignoredAtStart = 0,
                     const char* ticks = "1000000000000") {
   const std::string target = (dir / "slow.png").string();
   const pid_t child =
       launch({"--size", "64x64", "--ticks", ticks, "--seed", "1", "-o", target}, ignoredAtStart);
-  const bool started = eventually([&] { return entries(dir) > 0; });
+  const bool started = eventually([&] { return test::writesInto(child, dir) || entries(dir) > 0; });
   ::kill(child, signal);
   const int status = waitStatus(child);
   EXPECT_TRUE(started);
@@ -494,7 +495,8 @@ int signalMidRender(const fs::path& dir, int signal, int ignoredAtStart = 0,
 }
 
 TEST_F(RenderTool, SignalsThatEndTheRenderLeaveNoFile) {
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU}) {
+  // SIGKILL cannot be caught: the temporary file has no name to leave behind until the end.
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU, SIGKILL}) {
     const int status = signalMidRender(dir_, signal);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << strsignal(signal);
     EXPECT_TRUE(fs::is_empty(dir_)) << strsignal(signal);
