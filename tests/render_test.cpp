@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "host/form.hpp"
+#include "tests/support/open_files.hpp"
 #include "tools/output_file.hpp"
 #include "tools/png_file.hpp"
 #include "tools/render_options.hpp"
@@ -356,6 +357,42 @@ TEST_F(RenderTool, StandardOutputOnATerminalIsRefused) {
   EXPECT_EQ(WEXITSTATUS(status), 2);
 }
 
+// On a terminal the progress line is cleared before a failure is reported, so the message is a
+// line of its own rather than a tail of the progress line.
+TEST_F(RenderTool, AFailureAfterTheProgressLineIsALineOfItsOwn) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+    GTEST_SKIP() << "no pseudo-terminal";
+  }
+  const std::string terminal = ::ptsname(master);
+  const int held = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);  // keeps what was written readable
+  ASSERT_GE(held, 0);
+  // Over a second of ticks, so that the progress line is drawn, then a picture too large to write.
+  const RunResult run = shell("ulimit -f 1; " + std::string(kRender) +
+                              " --ticks 2000000 --seed 1 -o " + path("x.png") + " 2>" + terminal);
+  EXPECT_EQ(run.status, 1);
+  ::fcntl(master, F_SETFL, O_NONBLOCK);
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;) {
+    seen.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(held);
+  ::close(master);
+  ASSERT_NE(seen.find('%'), std::string::npos) << "no progress line: " << seen;
+  const auto message = seen.find("walkers-render: cannot write");
+  ASSERT_NE(message, std::string::npos) << seen;
+  // What the line shows: from the last carriage return before the message to the end of the line,
+  // with erasures dropped.
+  const auto start = seen.rfind('\r', message) + 1;
+  std::string shown = seen.substr(start, seen.find_first_of("\r\n", message) - start);
+  for (std::size_t erase; (erase = shown.find("\033[K")) != std::string::npos;) {
+    shown.erase(erase, 3);
+  }
+  EXPECT_EQ(shown, "walkers-render: cannot write " + path("x.png") + ": File too large");
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
 TEST_F(RenderTool, SymlinksAreFollowedAndKeptAndModesAreKept) {
   const std::string expected = reference();
   fs::create_directories(dir_ / "real");
@@ -374,6 +411,29 @@ TEST_F(RenderTool, SymlinksAreFollowedAndKeptAndModesAreKept) {
   EXPECT_EQ(status.st_mode & 07777, 0640u);
   EXPECT_EQ(entries(dir_), 3);
   EXPECT_EQ(entries(dir_ / "real"), 2);
+}
+
+// Two outputs that reach one file by different spellings would overwrite or mix each other, so
+// they are refused like the same name twice; the file is left as it was.
+TEST_F(RenderTool, TwoSpellingsOfOneFileAreRefused) {
+  std::ofstream(path("one.png")) << "old";
+  fs::create_symlink("one.png", path("link.png"));
+  ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+  fs::create_symlink("fifo", path("fifo-link"));
+  // Held open for reading, so that opening the FIFO for writing does not wait for a reader.
+  const int reader = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  for (const std::string& pair : {"-o " + path("one.png") + " --animate " + path("link.png"),
+                                  "-o one.png --frames " + path("one.png"),
+                                  std::string("--animate one.png --frames ./one.png"),
+                                  "--frames " + path("fifo") + " --animate " + path("fifo-link")}) {
+    const RunResult run = render(kSmall + " " + pair);
+    EXPECT_EQ(run.status, 2) << pair;
+    EXPECT_NE(run.err.find("names the same file as"), std::string::npos) << pair << ": " << run.err;
+  }
+  ::close(reader);
+  EXPECT_EQ(slurp(path("one.png")), "old");
+  EXPECT_EQ(entries(dir_), 4);
 }
 
 TEST_F(RenderTool, NamesUpToTheLongestTheDirectoryTakesWork) {
@@ -396,14 +456,38 @@ TEST_F(RenderTool, ClosedStandardErrorNeverLandsInThePng) {
   EXPECT_EQ(slurp(path("c.png")).find("seed:"), std::string::npos);
 }
 
-// Sends `signal` once the render's temporary file exists (so, before the ticks begin); answers
-// the wait status.
+// "-" asks for standard output; when that was closed at start (and so is /dev/null inside), or
+// cannot take what is written, it is a failure to write, not a silent success.
+TEST_F(RenderTool, ClosedOrFullStandardOutputIsAFailure) {
+  for (const char* args : {"--ticks 5 -o -", "--ticks 5 --frames -", "--version", "--help"}) {
+    const RunResult run = shell(std::string(kRender) + " " + args + " 2>&1 >&-");
+    EXPECT_EQ(run.status, 1) << args;
+    EXPECT_EQ(run.err, "walkers-render: cannot write standard output: Bad file descriptor\n")
+        << args;
+  }
+  std::string full = "/dev/full";
+  if (::geteuid() == 0) {  // root uses a private node, as above
+    full = path("full");
+    if (::mknod(full.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) != 0) {
+      GTEST_SKIP() << "cannot make device nodes here";
+    }
+  }
+  for (const char* args : {"--version", "--help"}) {
+    const RunResult run = shell(std::string(kRender) + " " + args + " 2>&1 >" + full);
+    EXPECT_EQ(run.status, 1) << args;
+    EXPECT_EQ(run.err, "walkers-render: cannot write standard output: No space left on device\n")
+        << args;
+  }
+}
+
+// Sends `signal` once the render has its temporary file open (so, before the ticks begin), or
+// has written its picture; answers the wait status.
 int signalMidRender(const fs::path& dir, int signal, int ignoredAtStart = 0,
                     const char* ticks = "1000000000000") {
   const std::string target = (dir / "slow.png").string();
   const pid_t child =
       launch({"--size", "64x64", "--ticks", ticks, "--seed", "1", "-o", target}, ignoredAtStart);
-  const bool started = eventually([&] { return entries(dir) > 0; });
+  const bool started = eventually([&] { return test::writesInto(child, dir) || entries(dir) > 0; });
   ::kill(child, signal);
   const int status = waitStatus(child);
   EXPECT_TRUE(started);
@@ -411,7 +495,8 @@ int signalMidRender(const fs::path& dir, int signal, int ignoredAtStart = 0,
 }
 
 TEST_F(RenderTool, SignalsThatEndTheRenderLeaveNoFile) {
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU}) {
+  // SIGKILL cannot be caught: the temporary file has no name to leave behind until the end.
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU, SIGKILL}) {
     const int status = signalMidRender(dir_, signal);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << strsignal(signal);
     EXPECT_TRUE(fs::is_empty(dir_)) << strsignal(signal);

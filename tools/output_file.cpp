@@ -104,6 +104,10 @@ std::string finalTarget(std::string path, const OutputFile& output) {
   output.fail(ELOOP);
 }
 
+// A temporary file's name: the target's, then kTail and kRandom letters and digits.
+constexpr std::string_view kTail = ".tmp.";
+constexpr std::size_t kRandom = 6;
+
 // A name of `size` letters and digits drawn at random.
 std::string randomSuffix(std::size_t size) {
   static constexpr std::string_view kAlphabet =
@@ -160,6 +164,7 @@ OutputFile::OutputFile(std::string name) : display_(escapeForMessage(name)) {
   if (name == kStandardOutput) {
     display_ = "standard output";
     fd_ = STDOUT_FILENO;
+    noteIdentity(fd_);
     return;
   }
   try {
@@ -188,6 +193,18 @@ void OutputFile::openDirect(const char* path) {
   if (::isatty(fd_) == 1) {
     throw OutputError("cannot write " + display_ + ": it is a terminal");
   }
+  noteIdentity(fd_);
+}
+
+void OutputFile::noteIdentity(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) fail(errno);
+  device_ = status.st_dev;
+  inode_ = status.st_ino;
+}
+
+bool OutputFile::sameTarget(const OutputFile& other) const {
+  return device_ == other.device_ && inode_ == other.inode_ && base_ == other.base_;
 }
 
 void OutputFile::openBeside(const std::string& target) {
@@ -202,6 +219,8 @@ void OutputFile::openBeside(const std::string& target) {
   if (dirFd_ < 0) fail(errno);
   struct stat folder {};
   if (::fstat(dirFd_, &folder) != 0) fail(errno);
+  device_ = folder.st_dev;
+  inode_ = folder.st_ino;
   struct stat existing {};
   if (::fstatat(dirFd_, base_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
     if (::faccessat(dirFd_, base_.c_str(), W_OK, AT_EACCESS) != 0) fail(errno);
@@ -218,16 +237,31 @@ void OutputFile::openBeside(const std::string& target) {
 
   // "<name>.tmp.XXXXXX", with the name shortened (at a character boundary) to fit the
   // directory's limit on name length, so that names up to that limit work.
-  constexpr std::string_view kTail = ".tmp.";
-  constexpr std::size_t kRandom = 6;
   long nameMax = ::fpathconf(dirFd_, _PC_NAME_MAX);
   if (nameMax <= 0 || nameMax > 255) nameMax = 255;
   std::size_t keep =
       std::min(base_.size(), static_cast<std::size_t>(nameMax) - kTail.size() - kRandom);
   while (keep > 0 && (static_cast<unsigned char>(base_[keep]) & 0xc0) == 0x80) --keep;
-  const std::string stem = base_.substr(0, keep) + std::string(kTail);
+  stem_ = base_.substr(0, keep) + std::string(kTail);
 
+  // An unnamed file in the target's directory, when the file system has them and /proc can name
+  // it later: it gets a name only at commit(), so nothing is left behind however the process
+  // ends, even by SIGKILL or a crash. Otherwise a named file, removed on failure or by a signal.
+  if (::access("/proc/self/fd", X_OK) == 0) {
+    fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+      ownFd_ = true;
+      unnamed_ = true;
+      return;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) fail(errno);
+  }
   SignalsBlocked blocked;
+  nameTemporary();
+  ownFd_ = true;
+}
+
+void OutputFile::nameTemporary() {
   for (slot_ = 0; slot_ < static_cast<int>(pending.size()) && pending[slot_].active; ++slot_) {
   }
   if (slot_ == static_cast<int>(pending.size())) {
@@ -235,18 +269,26 @@ void OutputFile::openBeside(const std::string& target) {
     throw OutputError("cannot write " + display_ + ": too many outputs at once");
   }
   PendingSlot& slot = pending[static_cast<std::size_t>(slot_)];
-  for (int attempt = 0; fd_ < 0; ++attempt) {
-    const std::string name = stem + randomSuffix(kRandom);
-    fd_ = ::openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
-    if (fd_ >= 0) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  for (int attempt = 0;; ++attempt) {
+    const std::string name = stem_ + randomSuffix(kRandom);
+    int made = 0;
+    if (unnamed_) {
+      made = ::linkat(AT_FDCWD, self.c_str(), dirFd_, name.c_str(), AT_SYMLINK_FOLLOW);
+    } else {
+      made = fd_ =
+          ::openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
+    }
+    if (made >= 0) {
       std::memcpy(slot.name, name.c_str(), name.size() + 1);
-    } else if (errno != EEXIST || attempt == 100) {
+      break;
+    }
+    if (errno != EEXIST || attempt == 100) {
       const int error = errno;
       slot_ = -1;
       fail(error);
     }
   }
-  ownFd_ = true;
   slot.dirFd = dirFd_;
   slot.active = 1;
 }
@@ -288,7 +330,7 @@ void OutputFile::write(const void* data, std::size_t size) {
 
 void OutputFile::commit() {
   if (committed_) return;
-  if (slot_ < 0) {  // written directly: nothing to put in place
+  if (slot_ < 0 && !unnamed_) {  // written directly: nothing to put in place
     committed_ = true;
     if (ownFd_) {
       const int closed = ::close(fd_);
@@ -315,10 +357,11 @@ void OutputFile::commit() {
     if (::fchmod(fd_, 0666 & ~mask) != 0) fail(errno);
   }
   if (::fsync(fd_) != 0) fail(errno);
+  SignalsBlocked blocked;
+  if (unnamed_) nameTemporary();
   const int closed = ::close(fd_);
   fd_ = -1;
   if (closed != 0 && errno != EINTR) fail(errno);
-  SignalsBlocked blocked;
   PendingSlot& slot = pending[static_cast<std::size_t>(slot_)];
   if (::renameat(dirFd_, slot.name, dirFd_, base_.c_str()) != 0) fail(errno);
   slot.active = 0;

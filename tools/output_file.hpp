@@ -36,7 +36,8 @@ void prepareSignals();
 // - an existing device, FIFO or other non-regular file: opened and written directly, as `>`
 //   would, with no temporary file and no rename (so /dev/null and FIFOs keep working).
 // - a regular file or a new name: a temporary file beside it (beside the file a symbolic link
-//   finally points to, so the link stays a link) that commit() renames over it. The replacement
+//   finally points to, so the link stays a link) that commit() renames over it; an unnamed one
+//   (named by commit() just before the rename) where the file system allows. The replacement
 //   keeps the old file's permission bits, and its owner when running as root. Until commit(),
 //   and whenever anything fails, the target is untouched; the temporary file is removed by the
 //   destructor or by a signal that ends the process.
@@ -56,6 +57,10 @@ class OutputFile {
   // device. No write() may follow.
   void commit();
 
+  // Whether this and `other` end up in the same file: the same device or FIFO, or the same name in
+  // the same directory once links are followed, however each was spelt.
+  bool sameTarget(const OutputFile& other) const;
+
   // The name for messages: the path as given (control characters escaped) or "standard output".
   const std::string& displayName() const { return display_; }
 
@@ -64,15 +69,21 @@ class OutputFile {
 
  private:
   void openDirect(const char* path);
+  void noteIdentity(int fd);
+  void nameTemporary();  // names the temporary file beside the target; with signals blocked
   void openBeside(const std::string& target);
   void release() noexcept;  // removes the temporary file, if any, and closes what is open
 
   std::string display_;
   int fd_ = -1;
-  bool ownFd_ = false;  // false for standard output, which stays open
-  int dirFd_ = -1;      // the target's directory, when writing through a temporary file
-  std::string base_;    // the target's name within that directory
-  int slot_ = -1;       // the pending-file slot the signal handler sees
+  bool ownFd_ = false;    // false for standard output, which stays open
+  int dirFd_ = -1;        // the target's directory, when writing through a temporary file
+  std::string base_;      // the target's name within that directory
+  std::string stem_;      // the temporary file's name, but for its random ending
+  bool unnamed_ = false;  // the temporary file has no name until commit()
+  int slot_ = -1;         // the pending-file slot the signal handler sees
+  dev_t device_ = 0;      // what is written to (or the target's directory), for sameTarget()
+  ino_t inode_ = 0;
   bool committed_ = false;
 };
 

@@ -1,14 +1,19 @@
 // walkers-render: grows a pattern without a window and writes the canvas as a PNG, and its growth
 // as an animated WebP or raw RGB frames.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "engine/random.hpp"
@@ -28,6 +33,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kUsageError = 2;
 constexpr int kOutputFailure = 1;
+
+// Standard output was closed when the program started (and is now /dev/null): "-" has nowhere
+// to go.
+bool standardOutputClosed = false;
 
 int usageError(const std::string& message) {
   std::fprintf(stderr, "walkers-render: %s\n", message.c_str());
@@ -69,9 +78,15 @@ class Progress {
     drawn_ = true;
   }
 
-  void finish() const {
+  // Clears the line, so that what is printed next starts a line of its own; also when the render
+  // fails and its message follows.
+  void finish() {
     if (drawn_) std::fputs("\r\033[K", stderr);
+    drawn_ = false;
   }
+  ~Progress() { finish(); }
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
 
  private:
   static constexpr auto kQuietStart = std::chrono::milliseconds(500);
@@ -215,8 +230,17 @@ int run(int argc, char** argv) {
   }
   try {
     app.parse(argc, argv);
-  } catch (const CLI::Success& done) {
-    return app.exit(done);
+  } catch (const CLI::Success& done) {  // --help or --version, printed on standard output
+    errno = 0;
+    const int status = app.exit(done);
+    std::cout.flush();
+    if (standardOutputClosed || std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+      const int error = standardOutputClosed ? EBADF : errno != 0 ? errno : EIO;
+      std::fprintf(stderr, "walkers-render: cannot write standard output: %s\n",
+                   std::strerror(error));
+      return kOutputFailure;
+    }
+    return status;
   } catch (const CLI::ParseError& error) {
     return usageError(render::escapeForMessage(error.what()));
   }
@@ -287,6 +311,14 @@ int run(int argc, char** argv) {
     }
   }
   if (const auto message = checkOutputNames(app, names)) return usageError(*message);
+  if (standardOutputClosed) {
+    for (const std::string* name : {&names.png, &names.webp, &names.frames}) {
+      if (*name != render::kStandardOutput) continue;
+      std::fprintf(stderr, "walkers-render: cannot write standard output: %s\n",
+                   std::strerror(EBADF));
+      return kOutputFailure;
+    }
+  }
 
   try {
     // Unwritable paths fail here, before the render.
@@ -296,6 +328,22 @@ int run(int argc, char** argv) {
     if (wantPng) png.emplace(names.png);
     if (wantWebp) webp.emplace(names.webp);
     if (wantFrames) frames.emplace(names.frames);
+    // Two spellings of one file (through a link, "./x", a full path) would write over each other
+    // or mix their bytes, as the same name twice would; refused like that, before the render.
+    const std::tuple<const char*, const std::optional<render::OutputFile>*, const std::string*>
+        opened[] = {{"--output", &png, &names.png},
+                    {"--animate", &webp, &names.webp},
+                    {"--frames", &frames, &names.frames}};
+    for (std::size_t i = 0; i < std::size(opened); ++i) {
+      const auto& [option, output, name] = opened[i];
+      for (std::size_t j = 0; j < i; ++j) {
+        const auto& [other, otherOutput, otherName] = opened[j];
+        if (*output && *otherOutput && (*output)->sameTarget(**otherOutput)) {
+          return usageError(std::string(option) + " names the same file as " + other + ": \"" +
+                            render::escapeForMessage(*name, render::kEchoLimit) + "\"");
+        }
+      }
+    }
     if (clockSeeded) {
       seed = walkers::clockSeed();
       std::fprintf(stderr, "seed: %" PRIu64 "\n", seed);
@@ -343,6 +391,7 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  standardOutputClosed = ::fcntl(STDOUT_FILENO, F_GETFD) == -1 && errno == EBADF;
   // Before anything is opened, so that no output can take the number of a closed standard one.
   if (!walkers::openStandardDescriptors()) return kOutputFailure;
   try {
