@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/support/open_files.hpp"
+#include "tests/support/shell.hpp"
 #include "tests/support/webp_frames.hpp"
 
 namespace walkers::render {
@@ -92,20 +93,8 @@ Rgb readPng(const fs::path& path) {
   return rgb;
 }
 
-struct RunResult {
-  int status;
-  std::string err;
-};
-
-// Runs a shell command, capturing its standard output.
-RunResult shell(const std::string& command) {
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::string out;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-  const int status = ::pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+using walkers::testing::RunResult;
+using walkers::testing::shell;
 
 // Runs walkers-render with `args` (shell words) and standard output to `out`, capturing standard
 // error; `limits` (such as "ulimit -f 1; ") go before.

@@ -23,6 +23,7 @@
 
 #include "host/form.hpp"
 #include "tests/support/open_files.hpp"
+#include "tests/support/shell.hpp"
 #include "tools/output_file.hpp"
 #include "tools/png_file.hpp"
 #include "tools/render_options.hpp"
@@ -32,20 +33,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-  int status;
-  std::string err;
-};
-
-// Runs a shell command line, capturing what it prints on stdout.
-RunResult shell(const std::string& command) {
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::string out;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-  const int status = ::pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+using walkers::testing::RunResult;
+using walkers::testing::shell;
 
 constexpr const char* kRender = WALKERS_RENDER_PATH;
 
