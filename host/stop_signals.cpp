@@ -43,6 +43,10 @@ StopSignals::StopSignals() {
   action.sa_flags = SA_RESTART;
   for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
     ::sigaction(kStopSignals[i], &action, &previous[i]);
+    // Started under nohup, the user asked to outlive the terminal: SIGHUP stays ignored.
+    if (kStopSignals[i] == SIGHUP && previous[i].sa_handler == SIG_IGN) {
+      ::sigaction(SIGHUP, &previous[i], nullptr);
+    }
   }
 }
 

@@ -5,8 +5,8 @@ namespace walkers {
 
 // While one exists, SIGTERM, SIGINT and SIGHUP no longer end the process: each makes fd()
 // readable instead (a self-pipe), so a host can wait on it together with its display connection
-// and end the program cleanly. Only one may exist at a time; destruction restores the old
-// handlers.
+// and end the program cleanly. A SIGHUP ignored at start (nohup) stays ignored. Only one may
+// exist at a time; destruction restores the old handlers.
 class StopSignals {
  public:
   StopSignals();

@@ -297,5 +297,23 @@ TEST(StopSignals, TermIntAndHupWakeTheDescriptorInsteadOfEndingTheProcess) {
   }
 }
 
+TEST(StopSignals, AHangupIgnoredAtStartStaysIgnored) {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  struct sigaction before {};
+  ASSERT_EQ(::sigaction(SIGHUP, &ignore, &before), 0);
+  {
+    StopSignals stop;
+    ASSERT_EQ(std::raise(SIGHUP), 0);
+    EXPECT_FALSE(stop.requested());
+    ASSERT_EQ(std::raise(SIGTERM), 0);  // the others still stop it
+    EXPECT_TRUE(stop.requested());
+  }
+  struct sigaction now {};
+  ::sigaction(SIGHUP, &before, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+}
+
 }  // namespace
 }  // namespace walkers
