@@ -297,6 +297,20 @@ TEST(StopSignals, TermIntAndHupWakeTheDescriptorInsteadOfEndingTheProcess) {
   }
 }
 
+// A program held up where it cannot look at the descriptor (inside Xlib, with the X server
+// frozen) still ends with status 0 soon after a stop signal.
+TEST(StopSignalsDeathTest, AProgramThatCannotLookStillEndsSoonWithStatusZero) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        StopSignals stop;
+        std::raise(SIGTERM);
+        ::poll(nullptr, 0, 3000);  // stuck well past the deadline
+        std::_Exit(3);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST(StopSignals, AHangupIgnoredAtStartStaysIgnored) {
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
