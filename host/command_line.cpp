@@ -90,6 +90,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, const ch
     return {std::nullopt, 0, app.help()};
   } catch (const CLI::CallForVersion&) {
     return {std::nullopt, 0, std::string("walkers ") + version + "\n"};
+  } catch (const CLI::ExtrasError&) {
+    // Named in the order given: CLI11's own message lists them last first.
+    const auto extras = app.remaining();
+    std::string message = extras.size() == 1 ? "The following argument was not expected:"
+                                             : "The following arguments were not expected:";
+    for (const auto& extra : extras) message.append(" ").append(extra);
+    return usage(message);
   } catch (const CLI::ParseError& error) {
     return usage(error.what());
   }

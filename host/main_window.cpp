@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,13 +50,17 @@ bool waylandAnswers() {
   return answers;
 }
 
-// One line describing why no window system is reachable.
-std::string missingDisplay() {
+// One line describing why no window system is reachable; `code` is errno from the attempt, named
+// when the fault is this process's (out of descriptors or memory) rather than the display's.
+std::string missingDisplay(int code = 0) {
   if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
     return "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
   }
   const char* display = isSet("DISPLAY") ? std::getenv("DISPLAY") : std::getenv("WAYLAND_DISPLAY");
-  return std::string("cannot connect to display \"") + display + "\"";
+  std::string why = std::string("cannot connect to display \"") + display + "\"";
+  if (code == EMFILE || code == ENFILE || code == ENOMEM)
+    why += ": " + std::string(std::strerror(code));
+  return why;
 }
 
 [[noreturn]] void startupFailed(const std::string& why) {
@@ -112,8 +117,10 @@ MainWindow::MainWindow(bool fullscreen, StopSignals* stop) : stop_(stop) {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");  // a toy has no business blocking it
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");       // StopSignals has them
+  errno = 0;
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-    startupFailed(driverAsked ? std::string(SDL_GetError()) : missingDisplay());
+    const int code = errno;
+    startupFailed(driverAsked ? std::string(SDL_GetError()) : missingDisplay(code));
   }
   const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
   if (!driverAsked && (driver == "offscreen" || driver == "dummy")) {

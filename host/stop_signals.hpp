@@ -5,8 +5,10 @@ namespace walkers {
 
 // While one exists, SIGTERM, SIGINT and SIGHUP no longer end the process: each makes fd()
 // readable instead (a self-pipe), so a host can wait on it together with its display connection
-// and end the program cleanly. Only one may exist at a time; destruction restores the old
-// handlers.
+// and end the program cleanly. Should the program still be running 50 ms after the first stop
+// signal (held up inside Xlib by an X server that stopped answering), it ends there with status
+// 0. A SIGHUP ignored at start (nohup) stays ignored. Only one may exist at a time; destruction
+// restores the old handlers.
 class StopSignals {
  public:
   StopSignals();

@@ -223,8 +223,16 @@ void delist(X11Target::State* state) {
 X11Target::State::State(const X11Choice& choice) {
   const char* name = std::getenv("DISPLAY");
   if (!name || !*name) throw X11Error("no display (DISPLAY is not set)");
+  errno = 0;
   display = XOpenDisplay(nullptr);
-  if (!display) throw X11Error(std::string("cannot connect to display \"") + name + "\"");
+  if (!display) {
+    // Out of descriptors or memory, the display itself is fine: say so rather than blame it.
+    const int code = errno;
+    std::string why = std::string("cannot connect to display \"") + name + "\"";
+    if (code == EMFILE || code == ENFILE || code == ENOMEM)
+      why += ": " + std::string(std::strerror(code));
+    throw X11Error(why);
+  }
   enlist(this);
   try {
     open(choice);

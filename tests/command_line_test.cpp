@@ -50,6 +50,7 @@ TEST(CommandLine, BadInputGetsOneLineNamingItAndStatusTwo) {
       {{"--window-id", "0x"}, "--window-id"}, {{"--window-id", "0x20000000"}, "--window-id"},
       {{"--window-id"}, "--window-id"},       {{"--root", "--window-id", "5"}, "--root"},
       {{"--fullscreen", "-root"}, "--root"},  {{"--root=1"}, "root"},
+      {{"one", "two"}, "expected: one two"},  {{"--", "--root"}, "expected: -- --root"},
   };
   for (const auto& [arguments, named] : cases) {
     const auto line = parse(arguments);

@@ -322,8 +322,8 @@ case_still_restart() {
   [ "$(seeds)" = 1 ] || fail "the window started a pattern by itself"
 }
 
-# A window that does not exist, and an X server that goes away: one line, status 1. With standard
-# output closed, the seeds do not end up in the X connection.
+# A window that does not exist, too few descriptors, and an X server that goes away: one line,
+# status 1. With standard output closed, the seeds do not end up in the X connection.
 case_root_faults() {
   start_x 640x480
   "$WALKERS" --root >&- 2>"$tmp/walkers.err" &
@@ -337,6 +337,15 @@ case_root_faults() {
   local status=0
   timeout 10 "$WALKERS" --window-id 0x1fffff0 >/dev/null 2>"$tmp/err" || status=$?
   [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] || fail "status $status: $(cat "$tmp/err")"
+  # Out of descriptors for the X connection (0 to 2 and the stop-signal pipe leave none): the
+  # message names that, not the display. Descriptors the test runner passed on are closed first.
+  status=0
+  (
+    for fd in $(ls /proc/$BASHPID/fd); do [ "$fd" -le 2 ] || eval "exec $fd>&-"; done
+    ulimit -n 5 && exec timeout 10 "$WALKERS" --root
+  ) >/dev/null 2>"$tmp/err" || status=$?
+  [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] && grep -q 'Too many open files$' "$tmp/err" ||
+    fail "ulimit -n 5: status $status: $(cat "$tmp/err")"
   launch_on --root
   expect_lost_display
 }
