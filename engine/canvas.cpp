@@ -16,10 +16,11 @@ namespace {
 constexpr std::size_t kReleaseBytes = std::size_t{1} << 22;
 
 [[noreturn]] void outOfMemory(int width, int height) {
-  const double gib = static_cast<double>(width) * static_cast<double>(height) * 4 / (1 << 30);
+  const double bytes = static_cast<double>(width) * static_cast<double>(height) * 4;
+  const bool large = bytes >= (1 << 30);
   char message[96];
-  std::snprintf(message, sizeof message, "not enough memory for a %dx%d canvas (%.1f GiB)", width,
-                height, gib);
+  std::snprintf(message, sizeof message, "not enough memory for a %dx%d canvas (%.1f %s)", width,
+                height, bytes / (large ? 1 << 30 : 1 << 20), large ? "GiB" : "MiB");
   throw OutOfMemoryError(message);
 }
 
