@@ -339,13 +339,16 @@ case_root_faults() {
   [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] || fail "status $status: $(cat "$tmp/err")"
   # Out of descriptors for the X connection (0 to 2 and the stop-signal pipe leave none): the
   # message names that, not the display. Descriptors the test runner passed on are closed first.
-  status=0
-  (
-    for fd in $(ls /proc/$BASHPID/fd); do [ "$fd" -le 2 ] || eval "exec $fd>&-"; done
-    ulimit -n 5 && exec timeout 10 "$WALKERS" --root
-  ) >/dev/null 2>"$tmp/err" || status=$?
-  [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] && grep -q 'Too many open files$' "$tmp/err" ||
-    fail "ulimit -n 5: status $status: $(cat "$tmp/err")"
+  # Not under the sanitizers: their checks of memory need a spare descriptor themselves.
+  if [ -z "${ASAN_OPTIONS:-}" ]; then
+    status=0
+    (
+      for fd in $(ls /proc/$BASHPID/fd); do [ "$fd" -le 2 ] || eval "exec $fd>&-"; done
+      ulimit -n 5 && exec timeout 10 "$WALKERS" --root
+    ) >/dev/null 2>"$tmp/err" || status=$?
+    [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] && grep -q 'Too many open files$' "$tmp/err" ||
+      fail "ulimit -n 5: status $status: $(cat "$tmp/err")"
+  fi
   launch_on --root
   expect_lost_display
 }
