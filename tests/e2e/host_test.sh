@@ -255,11 +255,12 @@ SETTINGS
   fi
   saver() { "${as[@]}" env -i HOME="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin "$@"; }
   setsid "${as[@]}" env -i HOME="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin \
-    xscreensaver -no-splash >"$tmp/saver.log" 2>&1 &
+    xscreensaver -no-splash </dev/null >"$tmp/saver.log" 2>&1 &
   saver_group=$!
-  trap 'kill -- -$saver_group 2>/dev/null; [ -z "$pid" ] || kill "$pid" 2>/dev/null; cleanup' EXIT
-  local deadline=$(($(date +%s) + 10))
-  until saver xscreensaver-command -activate >/dev/null 2>&1; do
+  # Everything the daemon started stays in the session setsid made for it.
+  trap 'pkill -KILL -s "$saver_group" 2>/dev/null; [ -z "$pid" ] || kill "$pid" 2>/dev/null; cleanup' EXIT
+  local deadline=$(($(date +%s) + 30))
+  until saver timeout 5 xscreensaver-command -activate >/dev/null 2>&1; do
     [ "$(date +%s)" -lt "$deadline" ] || fail "the daemon did not answer: $(cat "$tmp/saver.log")"
     sleep 0.2
   done
@@ -273,7 +274,7 @@ SETTINGS
   poll_shot saver painted_shot saver || fail "nothing drawn on the daemon's window $wid"
   read -r _ _ first _ < <(info saver)
   poll_shot saver grown_past "$first" || fail "the pattern on the daemon's window did not grow"
-  saver xscreensaver-command -deactivate >/dev/null
+  saver timeout 10 xscreensaver-command -deactivate >/dev/null
   deadline=$(($(date +%s) + 10))
   while kill -0 "$pid" 2>/dev/null; do
     [ "$(date +%s)" -lt "$deadline" ] || fail "walkers still runs after the daemon stopped it"

@@ -29,7 +29,7 @@ case_other_keys() {
 case_enter() {
   start_x
   start_walkers
-  poll_shot grown painted_more_than grown 500 || fail "the pattern never reached 500 pixels"
+  E2E_DEADLINE=30 poll_shot grown painted_more_than grown 500 || fail "the pattern never reached 500 pixels"
   expect_restart_from_centre Return 510 370
   expect_restart_from_centre KP_Enter 510 370
   alive
@@ -39,7 +39,7 @@ case_enter() {
 case_resize_then_enter() {
   start_x
   start_walkers
-  poll_shot grown painted_more_than grown 200 || fail "the pattern never reached 200 pixels"
+  E2E_DEADLINE=30 poll_shot grown painted_more_than grown 200 || fail "the pattern never reached 200 pixels"
   resize_to 300 200
   expect_restart_from_centre Return 300 200 510 370
 }
@@ -50,7 +50,7 @@ nothing_erased() { [ "$("$PNG_PROBE" erased "$tmp/grown.png" "$tmp/after.png")" 
 case_shrink_and_regrow() {
   start_x
   start_walkers
-  poll_shot grown painted_more_than grown 2000 || fail "the pattern never reached 2000 pixels"
+  E2E_DEADLINE=30 poll_shot grown painted_more_than grown 2000 || fail "the pattern never reached 2000 pixels"
   resize_to 1 1
   sleep 0.3
   resize_to 510 370
