@@ -6,6 +6,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "host/window_id.hpp"
+
 namespace walkers {
 namespace {
 
@@ -24,14 +26,11 @@ std::string badValue(const char* option, std::string_view text, const char* expe
   return message;
 }
 
-// An X window id: hexadecimal with 0x, or decimal; X ids fit in 29 bits and 0 is no window.
-std::optional<unsigned long> parseWindowId(std::string_view text) {
-  std::uint64_t id = 0;
-  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  if (!parseDigits(hex ? text.substr(2) : text, hex ? 16 : 10, 0x1fffffff, id) || id == 0) {
-    return std::nullopt;
-  }
-  return static_cast<unsigned long>(id);
+// A window id a client can be given: X allocates ids within 29 bits.
+std::optional<unsigned long> parseClientWindowId(std::string_view text) {
+  const auto id = parseWindowId(text);
+  if (!id || *id > 0x1fffffff) return std::nullopt;
+  return id;
 }
 
 CommandLine usage(std::string message) { return {std::nullopt, kUsageStatus, std::move(message)}; }
@@ -105,7 +104,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, const ch
   options.fullscreen = fullscreen;
   if (root) options.place = Options::Place::kRoot;
   if (app.count("--window-id") > 0) {
-    const auto id = parseWindowId(windowIdText);
+    const auto id = parseClientWindowId(windowIdText);
     if (!id)
       return usage(badValue("window-id", windowIdText, "expected 0x1..0x1fffffff or a decimal id"));
     options.place = Options::Place::kWindowId;

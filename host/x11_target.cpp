@@ -75,20 +75,6 @@ const char* visualClassName(int visualClass) {
 
 }  // namespace
 
-std::optional<unsigned long> parseWindowId(std::string_view text) {
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  if (text.empty() || text.front() == '+' || text.front() == '-') return std::nullopt;
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (value == 0 || value > 0xffffffffULL) return std::nullopt;  // X ids are 32-bit, None is 0
-  return static_cast<unsigned long>(value);
-}
-
 struct X11Target::State {
   Display* display = nullptr;
   Window window = 0;

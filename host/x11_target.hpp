@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/canvas.hpp"
+#include "host/window_id.hpp"
 
 namespace walkers {
 
@@ -26,10 +27,6 @@ struct X11Choice {
   bool root = false;
   unsigned long windowId = 0;
 };
-
-// A window id as written by people and programs: hex with 0x, or decimal. Nothing for anything
-// else, for 0, and for values an X id cannot hold.
-std::optional<unsigned long> parseWindowId(std::string_view text);
 
 // A foreign X window, drawn with plain Xlib (MIT-SHM images where the server can share memory
 // with this process, plain images otherwise). Only StructureNotify and Exposure are selected on
