@@ -11,9 +11,11 @@
 namespace walkers {
 namespace {
 
+#ifdef __linux__
 // Below this, clearing writes zeros; above it, the pages go back to the system, which is far
 // cheaper for a large store that was mostly never painted.
 constexpr std::size_t kReleaseBytes = std::size_t{1} << 22;
+#endif
 
 [[noreturn]] void outOfMemory(int width, int height) {
   const double bytes = static_cast<double>(width) * static_cast<double>(height) * 4;
@@ -40,8 +42,11 @@ PixelStore::~PixelStore() {
 
 void PixelStore::clear() {
   const std::size_t bytes = count_ * sizeof(std::uint32_t);
-  // Private anonymous pages read as zero again once released.
+#ifdef __linux__
+  // Private anonymous pages read as zero again once released. Elsewhere the advice may be taken
+  // without that promise (or ignored, as in WebAssembly), so the zeros are written.
   if (bytes >= kReleaseBytes && ::madvise(data_, bytes, MADV_DONTNEED) == 0) return;
+#endif
   if (data_) std::memset(data_, 0, bytes);
 }
 

@@ -30,10 +30,13 @@ class Walkers {
   // steps every active walker. Random draws, in this order: on a seeding tick a reseed and three
   // draws (runLength, runFactor, lastWalker); then three colour draws per active walker in slot
   // order. Raises OverflowError if the canvas is too big for 16-bit centre coordinates.
+  // Returns whether this tick seeded a new pattern.
   template <RandomSource R>
-  void tick(Canvas& canvas, R& random) {
-    if (!seeded_) seed(canvas, random);
+  bool tick(Canvas& canvas, R& random) {
+    const bool seeding = !seeded_;
+    if (seeding) seed(canvas, random);
     step(canvas, random);
+    return seeding;
   }
 
   // The next tick seeds a new pattern; the walker table is left as it is until then.

@@ -2,8 +2,8 @@
 // Form_KeyPress.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "engine/canvas.hpp"
 #include "engine/random.hpp"
@@ -27,32 +27,25 @@ class Form {
   Form(int width, int height, Random random = Random{}, int maxStoredSide = kMaxStoredSide)
       : canvas_(width, height, maxStoredSide), random_(random) {}
 
-  // The timer's handler: seeds a pattern when one is due, then steps every walker.
-  void t_Timer() { walkers_.tick(canvas_, random_); }
+  // The timer's handler: seeds a pattern when one is due, then steps every walker. Returns the
+  // seed of the pattern this tick started, when it started one.
+  std::optional<std::uint64_t> t_Timer() {
+    if (walkers_.tick(canvas_, random_)) return random_.seed();
+    return std::nullopt;
+  }
 
   // The key handler. 27 (Esc) asks the caller to end the program at once; 13 (Enter) clears the
   // canvas and has the next tick seed a fresh pattern; every other code does nothing.
   KeyOutcome Form_KeyPress(std::int16_t KeyAscii) {
     if (KeyAscii == kKeyEscape) return KeyOutcome::kEndProgram;
-    if (KeyAscii == kKeyEnter) {
-      canvas_.Cls();
-      walkers_.requestReseed();
-    }
+    if (KeyAscii == kKeyEnter) startFreshPattern();
     return KeyOutcome::kNone;
   }
 
-  // Whether the last tick painted a pixel that can be seen: every active walker paints where it
-  // stands, so that is whether one stands on the stored part of the canvas.
-  bool paintsOnCanvas() const {
-    const int width = canvas_.storedWidth();
-    const int height = canvas_.storedHeight();
-    for (std::size_t i = 0; i < walkers_.activeCount(); ++i) {
-      if (static_cast<unsigned>(walkers_.posX()[i]) < static_cast<unsigned>(width) &&
-          static_cast<unsigned>(walkers_.posY()[i]) < static_cast<unsigned>(height)) {
-        return true;
-      }
-    }
-    return false;
+  // What Enter does: clears the canvas and has the next tick seed a fresh pattern.
+  void startFreshPattern() {
+    canvas_.Cls();
+    walkers_.requestReseed();
   }
 
   Canvas& canvas() { return canvas_; }

@@ -10,55 +10,50 @@ Loop::Loop(Form& form, Host& host, LoopOptions options)
     : form_(form), host_(host), options_(std::move(options)) {}
 
 int Loop::run() {
-  const auto start = host_.now();
-  t_.start(start);
-  framePeriod_ = host_.framePeriod();
-  nextFrame_ = start;
-  nextCycle_ = start + options_.cycle;
-  lastPaint_ = start;
-  for (;;) {
-    while (const auto event = host_.nextEvent()) {
-      runDueTicks();
-      if (handle(*event) == Next::kEnd) return 0;
-    }
+  while (const auto next = step()) host_.waitUntil(*next);
+  return 0;
+}
+
+std::optional<LoopClock::time_point> Loop::step() {
+  if (ended_) return std::nullopt;
+  if (!started_) start();
+  while (const auto event = host_.nextEvent()) {
     runDueTicks();
-    const auto now = host_.now();
-    if (options_.cycle.count() > 0 && now >= nextCycle_) {
-      restart();
-      nextCycle_ += options_.cycle;
-      if (nextCycle_ <= now) nextCycle_ = now + options_.cycle;
+    if (handle(*event) == Next::kEnd) {
+      ended_ = true;
+      return std::nullopt;
     }
-    if (options_.restartWhenStill && now - lastPaint_ >= kStillRestart) {
-      restart();
-      lastPaint_ = now;
-    }
-    if (now >= nextFrame_) {
-      presentFrame(now);
-      nextFrame_ += framePeriod_;
-      if (nextFrame_ <= now) nextFrame_ = now + framePeriod_;
-    }
-    host_.waitUntil(nextWake());
   }
+  runDueTicks();
+  const auto now = host_.now();
+  restartWhenDue(now);
+  if (now >= nextFrame_) {
+    presentFrame(now);
+    nextFrame_ += framePeriod_;
+    if (nextFrame_ <= now) nextFrame_ = now + framePeriod_;
+  }
+  return nextWake();
+}
+
+void Loop::start() {
+  const auto now = host_.now();
+  t_.start(now);
+  framePeriod_ = host_.framePeriod();
+  nextFrame_ = now;
+  nextCycle_ = now + options_.cycle;
+  lastChange_ = now;
+  started_ = true;
 }
 
 void Loop::runDueTicks() {
-  const auto now = host_.now();
-  std::uint64_t due = t_.takeDue(now);
-  if (options_.tickLimit) due = std::min(due, *options_.tickLimit - stats_.ticks);
-  if (due == 0) return;
-  bool painted = !options_.restartWhenStill;  // only watched when it matters
+  std::uint64_t due = t_.takeDue(host_.now());
+  if (options_.tickLimit) due = std::min(due, *options_.tickLimit - ticks_);
   for (std::uint64_t k = 0; k < due; ++k) {
-    const bool starting = !form_.pattern().seeded();
-    form_.t_Timer();
-    if (starting) {
-      ++stats_.patterns;
-      if (options_.patternStarted) options_.patternStarted(form_.random().seed());
+    if (const auto seed = form_.t_Timer(); seed && options_.patternStarted) {
+      options_.patternStarted(*seed);
     }
-    if (!painted) painted = form_.paintsOnCanvas();
   }
-  if (options_.restartWhenStill && painted) lastPaint_ = now;
-  stats_.ticks += due;
-  stats_.ticking += host_.now() - now;
+  ticks_ += due;
 }
 
 Loop::Next Loop::handle(const HostEvent& event) {
@@ -67,7 +62,6 @@ Loop::Next Loop::handle(const HostEvent& event) {
       return Next::kEnd;
     case HostEvent::Kind::kKey:
       if (form_.Form_KeyPress(event.key) == KeyOutcome::kEndProgram) return Next::kEnd;
-      if (event.key == kKeyEnter) clearedAt_ = host_.now();
       break;
     case HostEvent::Kind::kResized:
       form_.canvas().resize(event.width, event.height);
@@ -79,34 +73,31 @@ Loop::Next Loop::handle(const HostEvent& event) {
   return Next::kGoOn;
 }
 
-// A fresh pattern, just as Enter starts one.
-void Loop::restart() { (void)form_.Form_KeyPress(kKeyEnter); }
+// A fresh pattern every `cycle`, and on a still screen when asked. Stillness is read from the
+// frames: a frame has changes exactly when something was painted on the visible canvas.
+void Loop::restartWhenDue(LoopClock::time_point now) {
+  if (options_.cycle.count() > 0 && now >= nextCycle_) {
+    form_.startFreshPattern();
+    nextCycle_ += options_.cycle;
+    if (nextCycle_ <= now) nextCycle_ = now + options_.cycle;
+  }
+  if (options_.restartWhenStill && now - lastChange_ >= kStillRestart) {
+    form_.startFreshPattern();
+    lastChange_ = now;
+  }
+}
 
 void Loop::presentFrame(LoopClock::time_point now) {
   const auto changed = form_.canvas().takeChanged();
+  if (!changed.empty()) lastChange_ = now;
   if (changed.empty() && !host_.needsRepaint()) return;
   host_.present(form_.canvas(), changed);
-  const auto shown = host_.now();
-  stats_.presenting += shown - now;
-  for (const Rect& part : changed) {
-    stats_.pixelsPresented += static_cast<std::uint64_t>(part.right - part.left) *
-                              static_cast<std::uint64_t>(part.bottom - part.top);
-  }
-  stats_.rectanglesPresented += changed.size();
-  if (stats_.frames++ == 0) stats_.firstFrame = shown;
-  if (clearedAt_) {
-    const auto delay = shown - *clearedAt_;
-    ++stats_.clearsShown;
-    stats_.clearToFrameTotal += delay;
-    stats_.clearToFrameMax = std::max(stats_.clearToFrameMax, delay);
-    clearedAt_.reset();
-  }
 }
 
 LoopClock::time_point Loop::nextWake() const {
   auto wake = nextFrame_;
   if (options_.cycle.count() > 0) wake = std::min(wake, nextCycle_);
-  if (options_.restartWhenStill) wake = std::min(wake, lastPaint_ + kStillRestart);
+  if (options_.restartWhenStill) wake = std::min(wake, lastChange_ + kStillRestart);
   return wake;
 }
 

@@ -60,23 +60,6 @@ struct LoopOptions {
   std::optional<std::uint64_t> tickLimit;
 };
 
-// Counts kept while the loop runs, for benchmarks and for anyone curious.
-struct LoopStats {
-  using Clock = LoopClock;
-  std::uint64_t ticks = 0;
-  std::uint64_t frames = 0;
-  std::uint64_t patterns = 0;    // patterns started
-  Clock::duration ticking{};     // time spent in t_Timer
-  Clock::duration presenting{};  // time spent in the host's present
-  std::uint64_t pixelsPresented = 0;
-  std::uint64_t rectanglesPresented = 0;
-  Clock::time_point firstFrame{};  // when the first frame was presented
-  // From the handling of an Enter to the first frame presented after it.
-  std::uint64_t clearsShown = 0;
-  Clock::duration clearToFrameTotal{};
-  Clock::duration clearToFrameMax{};
-};
-
 // Drives a form on a host. The form's timer `t` ticks every millisecond; ticks are run lazily,
 // all that fell due, just before anything observes the pattern (an event, a restart, a frame), so
 // the host can sleep until the next frame or event. After a stall at most Timer::kMaxCatchUp of
@@ -87,18 +70,24 @@ class Loop {
 
   Loop(Form& form, Host& host, LoopOptions options = {});
 
-  // Runs until the host reports the end or Esc is pressed, and returns the exit status (0).
-  // Errors raised by the host or the form propagate.
+  // One iteration: every tick that fell due, the events waiting, a restart when one is due and a
+  // frame when one is due. Returns when the loop next needs to run (it may run earlier, say when
+  // an event arrives), or nothing once the loop has ended: the host reported the end or Esc was
+  // pressed. The first call starts the timer. Errors raised by the host or the form propagate.
+  std::optional<LoopClock::time_point> step();
+
+  // Steps until the loop ends, sleeping in the host in between, and returns the exit status (0).
   int run();
 
-  const LoopStats& stats() const { return stats_; }
+  std::uint64_t ticks() const { return ticks_; }  // ticks run so far
   const Timer& timer() const { return t_; }
 
  private:
   enum class Next { kGoOn, kEnd };
+  void start();
   void runDueTicks();
   Next handle(const HostEvent& event);
-  void restart();
+  void restartWhenDue(LoopClock::time_point now);
   void presentFrame(LoopClock::time_point now);
   LoopClock::time_point nextWake() const;
 
@@ -106,12 +95,13 @@ class Loop {
   Host& host_;
   LoopOptions options_;
   Timer t_{std::chrono::milliseconds(1)};
+  bool started_ = false;
+  bool ended_ = false;
+  std::uint64_t ticks_ = 0;
   LoopClock::duration framePeriod_{};
   LoopClock::time_point nextFrame_{};
   LoopClock::time_point nextCycle_{};
-  LoopClock::time_point lastPaint_{};
-  std::optional<LoopClock::time_point> clearedAt_;
-  LoopStats stats_;
+  LoopClock::time_point lastChange_{};  // the last frame that showed a change
 };
 
 }  // namespace walkers

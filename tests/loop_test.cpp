@@ -61,7 +61,7 @@ class FakeHost : public Host {
   }
   void present(const Canvas& /*canvas*/, const std::vector<Rect>& changed) override {
     EXPECT_FALSE(changed.empty());
-    frames.push_back({now_, loop ? loop->stats().ticks : 0});
+    frames.push_back({now_, loop ? loop->ticks() : 0});
   }
   LoopClock::duration framePeriod() const override { return kPeriod; }
 
@@ -113,6 +113,35 @@ bool samePicture(const Form& a, const Form& b) {
 
 void tick(Form& form, int count) {
   for (int k = 0; k < count; ++k) form.t_Timer();
+}
+
+// A host that owns its main loop (a browser page) calls step() whenever it likes: each call runs
+// what fell due by then and names the next time it is needed.
+TEST(Loop, StepRunsWhatFellDueAndNamesTheNextTimeItIsNeeded) {
+  FakeHost host;
+  host.key(40'500us, kKeyEscape);
+  Form form(40, 30);
+  Loop loop(form, host);
+  host.loop = &loop;
+  EXPECT_EQ(loop.step(), host.start + FakeHost::kPeriod);  // the first frame went out at once
+  ASSERT_EQ(host.frames.size(), 1u);
+
+  host.waitUntil(host.start + 5'500us);  // called early: the ticks run, the frame waits
+  EXPECT_EQ(loop.step(), host.start + FakeHost::kPeriod);
+  EXPECT_EQ(loop.ticks(), 5u);
+  EXPECT_EQ(host.frames.size(), 1u);
+
+  host.waitUntil(host.start + 29ms);  // called late: one frame with every tick, then on schedule
+  EXPECT_EQ(loop.step(), host.start + 2 * FakeHost::kPeriod);
+  ASSERT_EQ(host.frames.size(), 2u);
+  EXPECT_EQ(host.frames[1].ticks, 29u);
+
+  host.waitUntil(host.start + 1s);  // the Esc at 40.5 ms ends it after the ticks due before it
+  EXPECT_EQ(loop.step(), std::nullopt);
+  EXPECT_EQ(loop.ticks(), 40u);
+  host.waitUntil(host.start + 2s);
+  EXPECT_EQ(loop.step(), std::nullopt);
+  EXPECT_EQ(loop.ticks(), 40u);
 }
 
 TEST(Loop, EveryDueTickRunsBeforeAnEventIsHandledAndNoneAfterTheEnd) {
@@ -189,7 +218,7 @@ TEST(Loop, AfterAStallAtMostOneHundredMillisecondsOfTicksRun) {
   Loop loop(form, host, options);
   host.loop = &loop;
   EXPECT_EQ(loop.run(), 0);
-  EXPECT_EQ(loop.stats().ticks + loop.timer().dropped(), 2200u);
+  EXPECT_EQ(loop.ticks() + loop.timer().dropped(), 2200u);
   EXPECT_GE(loop.timer().dropped(), 1900u);
   EXPECT_LE(loop.timer().dropped(), 1900u + 17);
   // The frame right after the stall shows exactly 100 more ticks than the one before.
@@ -276,7 +305,7 @@ TEST(Loop, EndsOnTheHostsEndOrOnEscape) {
   Loop byKey(form, keys);
   EXPECT_EQ(byKey.run(), 0);
   EXPECT_EQ(keys.now() - keys.start, 20ms);
-  EXPECT_EQ(byKey.stats().ticks, 20u);
+  EXPECT_EQ(byKey.ticks(), 20u);
 }
 
 TEST(StopSignals, TermIntAndHupWakeTheDescriptorInsteadOfEndingTheProcess) {
