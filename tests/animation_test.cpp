@@ -17,6 +17,7 @@
 
 #include "tests/support/open_files.hpp"
 #include "tests/support/shell.hpp"
+#include "tests/support/temporary_kinds.hpp"
 #include "tests/support/webp_frames.hpp"
 
 namespace walkers::render {
@@ -289,24 +290,26 @@ TEST_F(TimeLapseTool, FailuresKeepOldFilesAndSayWhy) {
 
 // An interrupted run leaves none of its outputs, whole or partial.
 TEST_F(TimeLapseTool, InterruptedRunLeavesNoFile) {
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::execl(WALKERS_RENDER_PATH, "walkers-render", "--ticks", "100000000", "--seed", "1", "--every",
-            "40", "--animate", path("a.webp").c_str(), "--frames", path("f.rgb").c_str(), "-o",
-            path("p.png").c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  // Wait until the outputs are pending, then end the run.
-  int waited = 0;
-  for (; waited < 10'000 && !test::writesInto(child, dir_); waited += 10) ::usleep(10'000);
-  EXPECT_LT(waited, 10'000);
-  ::usleep(200'000);
-  ::kill(child, SIGTERM);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFSIGNALED(status));
-  EXPECT_TRUE(fs::is_empty(dir_));
+  test::forEachTemporaryKind([&](bool) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::execl(WALKERS_RENDER_PATH, "walkers-render", "--ticks", "100000000", "--seed", "1",
+              "--every", "40", "--animate", path("a.webp").c_str(), "--frames",
+              path("f.rgb").c_str(), "-o", path("p.png").c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // Wait until the outputs are pending, then end the run.
+    int waited = 0;
+    for (; waited < 10'000 && !test::writesInto(child, dir_); waited += 10) ::usleep(10'000);
+    EXPECT_LT(waited, 10'000);
+    ::usleep(200'000);
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_TRUE(fs::is_empty(dir_));
+  });
 }
 
 }  // namespace

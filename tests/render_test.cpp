@@ -2,8 +2,10 @@
 // gets, and failures and signals that leave no file behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <png.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -24,6 +26,7 @@
 #include "host/form.hpp"
 #include "tests/support/open_files.hpp"
 #include "tests/support/shell.hpp"
+#include "tests/support/temporary_kinds.hpp"
 #include "tools/output_file.hpp"
 #include "tools/png_file.hpp"
 #include "tools/render_options.hpp"
@@ -79,6 +82,32 @@ bool eventually(const std::function<bool()>& done) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
+}
+
+// Reads `fd` (opened without blocking) to its end, `pause` between reads, for up to 10 s.
+std::string readToEnd(int fd, std::chrono::milliseconds pause = {}) {
+  std::string received;
+  char buffer[4096];
+  eventually([&] {
+    pollfd ready{fd, POLLIN, 0};
+    ::poll(&ready, 1, 100);
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got > 0) received.append(buffer, static_cast<std::size_t>(got));
+    std::this_thread::sleep_for(pause);
+    return got == 0;
+  });
+  return received;
+}
+
+// Sets or clears the append-only flag of a file or directory; false if it cannot.
+bool setAppendOnly(const fs::path& path, bool on) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int flags = 0;
+  bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL;
+  done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  if (fd >= 0) ::close(fd);
+  return done;
 }
 
 int entries(const fs::path& dir) {
@@ -297,14 +326,8 @@ TEST_F(RenderTool, FifoAndStandardOutputReceiveThePng) {
   ASSERT_GE(fifo, 0);
   std::string received;
   std::thread reader([&] {
-    char buffer[4096];
-    eventually([&] {
-      pollfd ready{fifo, POLLIN, 0};
-      ::poll(&ready, 1, 100);
-      const ssize_t got = ::read(fifo, buffer, sizeof buffer);
-      if (got > 0) received.append(buffer, static_cast<std::size_t>(got));
-      return got == 0 && !received.empty();  // end of file after the data
-    });
+    // Until a writer comes and goes, a FIFO gives no end of file.
+    for (int tries = 0; tries < 100 && received.empty(); ++tries) received = readToEnd(fifo);
   });
   EXPECT_EQ(render(kSmall + " -o " + path("fifo")).status, 0);
   reader.join();
@@ -422,7 +445,98 @@ TEST_F(RenderTool, TwoSpellingsOfOneFileAreRefused) {
   }
   ::close(reader);
   EXPECT_EQ(slurp(path("one.png")), "old");
-  EXPECT_EQ(entries(dir_), 4);
+  // One written directly (standard output, appending to out.bin here) and one renamed into place.
+  std::ofstream(path("out.bin")) << "old";
+  for (const std::string& pair :
+       {std::string("-o - --animate /dev/stdout"), "-o - --frames " + path("out.bin"),
+        std::string("--frames - -o /proc/self/fd/1")}) {
+    const RunResult run =
+        shell(std::string(kRender) + " " + kSmall + " " + pair + " 2>&1 >>" + path("out.bin"));
+    EXPECT_EQ(run.status, 2) << pair;
+    EXPECT_NE(run.err.find("names the same file as"), std::string::npos) << pair << ": " << run.err;
+    EXPECT_TRUE(slurp(path("out.bin")) == "old") << pair;
+  }
+  EXPECT_EQ(entries(dir_), 5);
+}
+
+// Every output is complete and named beside its target before the first rename, so a failure
+// before the renames (here the second output's directory removed during the render) keeps every
+// old file and leaves no temporary. The raw frames go to a FIFO, which holds the render until
+// the test has removed the directory and reads them.
+TEST_F(RenderTool, AFailureBeforeTheRenamesKeepsEveryOldFile) {
+  test::forEachTemporaryKind([&](bool) {
+    fs::create_directories(dir_ / "a");
+    fs::create_directories(dir_ / "b");
+    std::ofstream(path("a/p.png")) << "old";
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    const int fifo = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int messages = ::open(path("messages").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const pid_t child =
+        launch({"--size", "40x30", "--ticks", "4000", "--seed", "7", "-o", path("a/p.png"),
+                "--animate", path("b/a.webp"), "--frames", path("fifo")},
+               0, -1, messages);
+    ::close(messages);
+    pollfd started{fifo, POLLIN, 0};
+    EXPECT_EQ(::poll(&started, 1, 10'000), 1);
+    fs::remove_all(dir_ / "b");
+    EXPECT_EQ(readToEnd(fifo).size(), 100u * 40 * 30 * 3);
+    ::close(fifo);
+    const int status = waitStatus(child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_EQ(slurp(path("messages")),
+              "walkers-render: cannot write " + path("b/a.webp") + ": No such file or directory\n");
+    EXPECT_TRUE(slurp(path("a/p.png")) == "old");
+    EXPECT_EQ(entries(dir_ / "a"), 1);
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  });
+}
+
+// A parent's non-blocking pipe as standard output: the renderer waits for a slow reader instead
+// of failing with "Resource temporarily unavailable".
+TEST_F(RenderTool, ANonBlockingStandardOutputWaitsForASlowReader) {
+  ASSERT_EQ(render("--size 100x100 --ticks 400 --seed 7 --frames " + path("f.rgb")).status, 0);
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+  ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+  ::fcntl(ends[1], F_SETFL, O_NONBLOCK);
+  const int messages = ::open(path("messages").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  const pid_t child =
+      launch({"--size", "100x100", "--ticks", "400", "--seed", "7", "--frames", "-"}, 0, ends[1],
+             messages);
+  ::close(ends[1]);
+  ::close(messages);
+  const std::string received = readToEnd(ends[0], std::chrono::milliseconds(1));
+  ::close(ends[0]);
+  const int status = waitStatus(child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << slurp(path("messages"));
+  EXPECT_TRUE(received == slurp(path("f.rgb")));
+}
+
+// In an append-only directory a file can be made but never renamed or removed, and an
+// append-only file cannot be replaced: both are refused before the render, leaving nothing.
+TEST_F(RenderTool, AppendOnlyPlacesAreRefusedBeforeTheRender) {
+  fs::create_directories(dir_ / "log");
+  std::ofstream(path("kept.png")) << "old";
+  struct Unlock {  // so that the directory can be removed however the test ends
+    fs::path log, kept;
+    ~Unlock() { setAppendOnly(log, false), setAppendOnly(kept, false); }
+  } unlock{dir_ / "log", path("kept.png")};
+  if (!setAppendOnly(dir_ / "log", true) || !setAppendOnly(path("kept.png"), true)) {
+    GTEST_SKIP() << "no append-only flag here (needs CAP_LINUX_IMMUTABLE and ext4 or the like)";
+  }
+  test::forEachTemporaryKind([&](bool) {
+    for (const std::string& target : {path("log/new.png"), path("kept.png")}) {
+      // A render that was not refused up front would run for many minutes.
+      const RunResult run = shell("timeout 10 " + std::string(kRender) +
+                                  " --ticks 1000000000000 -o " + target + " 2>&1");
+      EXPECT_EQ(run.status, 1) << target;
+      EXPECT_EQ(run.err, "walkers-render: cannot write " + target + ": Operation not permitted\n");
+    }
+  });
+  EXPECT_TRUE(fs::is_empty(dir_ / "log"));
+  EXPECT_EQ(slurp(path("kept.png")), "old");
+  EXPECT_EQ(entries(dir_), 2);
 }
 
 TEST_F(RenderTool, NamesUpToTheLongestTheDirectoryTakesWork) {
@@ -484,23 +598,35 @@ int signalMidRender(const fs::path& dir, int signal, int ignoredAtStart = 0,
 }
 
 TEST_F(RenderTool, SignalsThatEndTheRenderLeaveNoFile) {
-  // SIGKILL cannot be caught: the temporary file has no name to leave behind until the end.
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU, SIGKILL}) {
-    const int status = signalMidRender(dir_, signal);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << strsignal(signal);
-    EXPECT_TRUE(fs::is_empty(dir_)) << strsignal(signal);
-  }
+  test::forEachTemporaryKind([&](bool named) {
+    for (const int signal :
+         {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU, SIGKILL}) {
+      // SIGKILL cannot be caught: only a temporary file with no name yet leaves nothing behind.
+      if (named && signal == SIGKILL) continue;
+      const int status = signalMidRender(dir_, signal);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << strsignal(signal);
+      EXPECT_TRUE(fs::is_empty(dir_)) << strsignal(signal);
+    }
+  });
 }
 
+// nohup starts the renderer with SIGHUP ignored, and SIGPIPE it ignores itself: sent before
+// SIGTERM, either would end the process first (the lower-numbered signal is handled first) if
+// it were not ignored; SIGTERM then ends it and removes the temporary file.
 TEST_F(RenderTool, ASignalIgnoredAtStartStaysIgnored) {
-  // nohup starts it with SIGHUP ignored; SIGPIPE the renderer ignores itself.
-  for (const auto& [signal, ignored] : {std::pair{SIGHUP, SIGHUP}, std::pair{SIGPIPE, 0}}) {
-    const int status = signalMidRender(dir_, signal, ignored, "500000");
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << strsignal(signal);
-    EXPECT_TRUE(isPng(path("slow.png"))) << strsignal(signal);
-    EXPECT_EQ(entries(dir_), 1);
-    fs::remove(path("slow.png"));
-  }
+  test::forEachTemporaryKind([&](bool) {
+    for (const auto& [signal, ignored] : {std::pair{SIGHUP, SIGHUP}, std::pair{SIGPIPE, 0}}) {
+      const pid_t child = launch(
+          {"--size", "64x64", "--ticks", "1000000000000", "--seed", "1", "-o", path("slow.png")},
+          ignored);
+      EXPECT_TRUE(eventually([&] { return test::writesInto(child, dir_); }));
+      ::kill(child, signal);
+      ::kill(child, SIGTERM);
+      const int status = waitStatus(child);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << strsignal(signal);
+      EXPECT_TRUE(fs::is_empty(dir_)) << strsignal(signal);
+    }
+  });
 }
 
 TEST_F(RenderTool, FileSizeLimitFailsCleanlyAndKeepsTheOldFile) {
@@ -515,12 +641,14 @@ TEST_F(RenderTool, FileSizeLimitFailsCleanlyAndKeepsTheOldFile) {
 
 #if !defined(__SANITIZE_ADDRESS__)
 TEST_F(RenderTool, OutOfMemorySaysWhatCouldNotBeAllocated) {
-  const RunResult run =
-      shell(std::string("ulimit -v 400000; ") + kRender +
-            " --size 16384x16384 --ticks 1 --seed 1 -o " + path("big.png") + " 2>&1");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "walkers-render: not enough memory for a 16384x16384 canvas (1.0 GiB)\n");
-  EXPECT_TRUE(fs::is_empty(dir_));
+  test::forEachTemporaryKind([&](bool) {
+    const RunResult run =
+        shell(std::string("ulimit -v 400000; ") + kRender +
+              " --size 16384x16384 --ticks 1 --seed 1 -o " + path("big.png") + " 2>&1");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "walkers-render: not enough memory for a 16384x16384 canvas (1.0 GiB)\n");
+    EXPECT_TRUE(fs::is_empty(dir_));
+  });
 }
 #endif
 

@@ -2,13 +2,15 @@
 // in place whole by commit(), without ever harming what the name pointed at before.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
+#include <initializer_list>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "tools/output_target.hpp"
+#include "tools/pending_files.hpp"
 
 namespace walkers::render {
 
@@ -25,23 +27,17 @@ inline constexpr std::string_view kStandardOutput = "-";
 // if the name can never be written, such as "" or "-" while standard output is a terminal.
 std::optional<std::string> checkOutputName(std::string_view option, std::string_view name);
 
-// Ignores SIGPIPE and SIGXFSZ, so that writing to a closed pipe or past the file size limit fails
-// with an error instead of ending the process, and sets every other catchable signal that would
-// end the process, unless it was ignored at start, to remove all pending temporary files first.
-// Idempotent; the first OutputFile calls it too.
-void prepareSignals();
-
 // Where the bytes go depends on what the name is when the output is opened:
-// - "-": standard output, written directly.
+// - "-": standard output, written directly (waiting for it when it does not block).
 // - an existing device, FIFO or other non-regular file: opened and written directly, as `>`
 //   would, with no temporary file and no rename (so /dev/null and FIFOs keep working).
 // - a regular file or a new name: a temporary file beside it (beside the file a symbolic link
 //   finally points to, so the link stays a link) that commit() renames over it; an unnamed one
-//   (named by commit() just before the rename) where the file system allows. The replacement
+//   (named by prepare() just before the renames) where the file system allows. The replacement
 //   keeps the old file's permission bits, and its owner when running as root. Until commit(),
 //   and whenever anything fails, the target is untouched; the temporary file is removed by the
 //   destructor or by a signal that ends the process.
-// A target the user may not write, or whose directory they may not write in, fails in the
+// A target the user may not replace (see ReplacedFile::checkReplaceable) fails in the
 // constructor, before any long work. Several outputs may be pending at once.
 class OutputFile {
  public:
@@ -53,38 +49,45 @@ class OutputFile {
   // Appends bytes: for streams, call as often as needed; for a file made whole in memory, once.
   void write(const void* data, std::size_t size);
 
-  // Makes everything written final: flushes to disk and renames into place, or closes the
-  // device. No write() may follow.
+  // The first step of putting the output in place, which may fail: sets the replacement's mode,
+  // flushes it to disk, checks again that the target may be replaced and gives the temporary
+  // file its name beside the target; a direct output is closed. No write() may follow.
+  void prepare();
+
+  // The second step: renames the temporary file over the target (prepares first if needed).
   void commit();
 
-  // Whether this and `other` end up in the same file: the same device or FIFO, or the same name in
-  // the same directory once links are followed, however each was spelt.
+  // Whether this and `other` end up in one file: the same file or device now, however each was
+  // spelt, or the same name in the same directory once links are followed.
   bool sameTarget(const OutputFile& other) const;
-
-  // The name for messages: the path as given (control characters escaped) or "standard output".
-  const std::string& displayName() const { return display_; }
 
   // A failure on this output, "cannot write <name>: <reason>".
   [[noreturn]] void fail(int error) const;
 
  private:
   void openDirect(const char* path);
-  void noteIdentity(int fd);
+  void openBeside(std::string path);
   void nameTemporary();  // names the temporary file beside the target; with signals blocked
-  void openBeside(const std::string& target);
+  void keepOldOwnerAndMode();
   void release() noexcept;  // removes the temporary file, if any, and closes what is open
+  friend void commitTogether(std::initializer_list<OutputFile*> outputs);
 
-  std::string display_;
+  std::string display_;  // the name for messages
   int fd_ = -1;
-  bool ownFd_ = false;    // false for standard output, which stays open
-  int dirFd_ = -1;        // the target's directory, when writing through a temporary file
-  std::string base_;      // the target's name within that directory
-  std::string stem_;      // the temporary file's name, but for its random ending
-  bool unnamed_ = false;  // the temporary file has no name until commit()
-  int slot_ = -1;         // the pending-file slot the signal handler sees
-  dev_t device_ = 0;      // what is written to (or the target's directory), for sameTarget()
-  ino_t inode_ = 0;
+  bool ownFd_ = false;                  // false for standard output, which stays open
+  std::optional<ReplacedFile> target_;  // when writing through a temporary file
+  std::string stem_;                    // the temporary file's name, but for its random ending
+  bool unnamed_ = false;                // the temporary file has no name until prepare()
+  PendingName temporary_;               // the temporary file's name, once it has one
+  std::optional<FileIdentity> file_;    // what is written to, or what the target holds now
+  bool prepared_ = false;
   bool committed_ = false;
 };
+
+// Puts outputs in place all together or not at all: prepares every one, and only then renames
+// them, so that a failure before the renames leaves every target as it was. Only a rename that
+// fails after another succeeded (its directory removed in that instant, say) leaves some targets
+// replaced; the message then names those too.
+void commitTogether(std::initializer_list<OutputFile*> outputs);
 
 }  // namespace walkers::render

@@ -375,9 +375,9 @@ int run(int argc, char** argv) {
       render::writePng(form.canvas(), *png);
     }
     progress.finish();
-    for (auto* output : {&png, &webp, &frames}) {
-      if (*output) (*output)->commit();
-    }
+    // All or nothing: a failure before the renames leaves every target as it was.
+    render::commitTogether(
+        {png ? &*png : nullptr, webp ? &*webp : nullptr, frames ? &*frames : nullptr});
   } catch (const std::bad_alloc&) {
     std::fputs("walkers-render: not enough memory to render\n", stderr);
     return kOutputFailure;
