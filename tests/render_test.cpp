@@ -247,6 +247,30 @@ TEST_F(RenderTool, PngCoversTheWholeAreaWithBlackBeyondTheStoredPart) {
   }
 }
 
+// Only a rename that fails after another succeeded leaves some targets replaced (here the second
+// output's directory is removed once both are prepared); the message names those.
+TEST_F(RenderTool, ARenameFailingAfterAnotherNamesWhatWasReplaced) {
+  fs::create_directories(dir_ / "a");
+  fs::create_directories(dir_ / "b");
+  OutputFile first(path("a/x"));
+  OutputFile second(path("b/y"));
+  first.write("1", 1);
+  second.write("2", 1);
+  first.prepare();
+  second.prepare();
+  fs::remove_all(dir_ / "b");
+  try {
+    commitTogether({&first, &second});
+    ADD_FAILURE() << "the second rename succeeded";
+  } catch (const OutputError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "cannot write " + path("b/y") +
+                  ": No such file or directory (already replaced: " + path("a/x") + ")");
+  }
+  EXPECT_EQ(slurp(path("a/x")), "1");
+  EXPECT_EQ(entries(dir_ / "a"), 1);
+}
+
 TEST_F(RenderTool, BadInputIsOneLineWithStatusTwoAndWritesNothing) {
   const std::string out = " -o " + path("x.png");
   for (const std::string& args :
