@@ -45,15 +45,15 @@ class MeasuredHost : public walkers::Host {
     }
     return event;
   }
-  void present(const walkers::Canvas& canvas, const std::vector<walkers::Rect>& changed) override {
+  void present(const walkers::Canvas& canvas, const walkers::FramePlan& plan) override {
     const auto start = Clock::now();
-    host_.present(canvas, changed);
+    host_.present(canvas, plan);
     const auto shown = Clock::now();
     presenting_ += shown - start;
-    for (const walkers::Rect& part : changed) {
+    for (const walkers::Rect& part : plan.copy) {
       pixels_ += static_cast<double>(part.right - part.left) * (part.bottom - part.top);
     }
-    rectangles_ += changed.size();
+    rectangles_ += plan.copy.size() + plan.black.size();
     if (frames_++ == 0) firstFrame_ = shown;
     if (enteredAt_) {
       const auto delay = shown - *enteredAt_;
@@ -63,7 +63,6 @@ class MeasuredHost : public walkers::Host {
       enteredAt_.reset();
     }
   }
-  bool needsRepaint() const override { return host_.needsRepaint(); }
   Clock::duration framePeriod() const override { return host_.framePeriod(); }
 
   void report(double ran, const walkers::Loop& loop, const walkers::Canvas& canvas,

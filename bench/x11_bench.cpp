@@ -65,10 +65,11 @@ int main(int argc, char** argv) {
       }
     }
     canvas.takeChanged();
+    walkers::FramePlanner planner;
     auto start = Clock::now();
     for (int frame = 0; frame < frames; ++frame) {
       canvas.markChanged();
-      target.present(canvas, canvas.takeChanged());
+      target.present(canvas, planner.next(canvas, canvas.takeChanged()));
     }
     XSync(display, False);  // the server has drawn them all (the target's own requests come first)
     const double whole = millisecondsSince(start) / frames;
@@ -82,7 +83,7 @@ int main(int argc, char** argv) {
           canvas.PSet(x + step, y, static_cast<walkers::Colour>(value >> 40));
         }
       }
-      target.present(canvas, canvas.takeChanged());
+      target.present(canvas, planner.next(canvas, canvas.takeChanged()));
     }
     const double walking = millisecondsSince(start) / frames;
     std::printf(

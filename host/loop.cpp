@@ -67,7 +67,7 @@ Loop::Next Loop::handle(const HostEvent& event) {
       form_.canvas().resize(event.width, event.height);
       break;
     case HostEvent::Kind::kExposed:
-      form_.canvas().markChanged();
+      planner_.lost(event.area);
       break;
   }
   return Next::kGoOn;
@@ -90,8 +90,8 @@ void Loop::restartWhenDue(LoopClock::time_point now) {
 void Loop::presentFrame(LoopClock::time_point now) {
   const auto changed = form_.canvas().takeChanged();
   if (!changed.empty()) lastChange_ = now;
-  if (changed.empty() && !host_.needsRepaint()) return;
-  host_.present(form_.canvas(), changed);
+  const FramePlan& plan = planner_.next(form_.canvas(), changed);
+  if (!plan.empty()) host_.present(form_.canvas(), plan);
 }
 
 LoopClock::time_point Loop::nextWake() const {

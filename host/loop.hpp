@@ -10,6 +10,7 @@
 
 #include "engine/canvas.hpp"
 #include "host/form.hpp"
+#include "host/frame_plan.hpp"
 #include "host/timer.hpp"
 
 namespace walkers {
@@ -21,13 +22,20 @@ struct HostEvent {
   enum class Kind {
     kKey,      // a character key: `key` is its code as Form_KeyPress takes it
     kResized,  // the drawing area is now `width` x `height`
-    kExposed,  // the screen lost the picture and needs all of it again
+    kExposed,  // the screen lost the picture in `area` (window coordinates) and needs it again
     kEnd,      // the program must end: the window was closed or destroyed, or a stop signal
   };
   Kind kind = Kind::kEnd;
   std::int16_t key = 0;
   int width = 0;
   int height = 0;
+  Rect area{};
+
+  static constexpr Rect kEverywhere{0, 0, 1 << 30, 1 << 30};
+  // The screen lost the picture in `area`, all of it by default.
+  static HostEvent exposed(const Rect& area = kEverywhere) {
+    return {Kind::kExposed, 0, 0, 0, area};
+  }
 };
 
 // A place the pattern is shown: the program's own window or a window someone else made. The loop
@@ -40,10 +48,9 @@ class Host {
   virtual void waitUntil(LoopClock::time_point deadline) = 0;
   // The next event, without waiting; nothing once all that arrived has been handed out.
   virtual std::optional<HostEvent> nextEvent() = 0;
-  // Shows the parts of the canvas in `changed`, and any the screen lost.
-  virtual void present(const Canvas& canvas, const std::vector<Rect>& changed) = 0;
-  // Whether the screen lost part of the picture, so the next frame is due even without changes.
-  virtual bool needsRepaint() const { return false; }
+  // Carries out one frame: copies the plan's rectangles of the canvas to the screen and fills
+  // its black ones. A picture the screen lost is reported as a kExposed event, never here.
+  virtual void present(const Canvas& canvas, const FramePlan& plan) = 0;
   // The display's refresh period: frames are presented at most this often.
   virtual LoopClock::duration framePeriod() const = 0;
 };
@@ -99,6 +106,7 @@ class Loop {
   bool ended_ = false;
   std::uint64_t ticks_ = 0;
   LoopClock::duration framePeriod_{};
+  FramePlanner planner_;
   LoopClock::time_point nextFrame_{};
   LoopClock::time_point nextCycle_{};
   LoopClock::time_point lastChange_{};  // the last frame that showed a change

@@ -199,10 +199,7 @@ std::optional<HostEvent> MainWindow::nextEvent() {
         if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
           return HostEvent{HostEvent::Kind::kResized, 0, event.window.data1, event.window.data2};
         }
-        if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
-          presentedShape_.fill(-1);
-          return HostEvent{HostEvent::Kind::kExposed};
-        }
+        if (event.window.event == SDL_WINDOWEVENT_EXPOSED) return HostEvent::exposed();
         break;
       default:
         break;
@@ -216,7 +213,7 @@ void MainWindow::toggleFullscreen() {
   SDL_SetWindowFullscreen(window_, now ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
-void MainWindow::present(const Canvas& canvas, const std::vector<Rect>& changed) {
+void MainWindow::present(const Canvas& canvas, const FramePlan& plan) {
   int windowWidth = 0;
   int windowHeight = 0;
   SDL_GetWindowSize(window_, &windowWidth, &windowHeight);
@@ -241,44 +238,20 @@ void MainWindow::present(const Canvas& canvas, const std::vector<Rect>& changed)
       sourcePixels_ = pixels;
     }
   }
-  // Only the changed parts are converted and sent to the X server; beyond the stored part of the
-  // canvas the window is black.
+  // Only the planned parts are converted and sent to the X server.
   const Uint32 black = SDL_MapRGB(screen->format, 0, 0, 0);
   std::vector<SDL_Rect> areas;
-  areas.reserve(changed.size());
-  for (const Rect& part : changed) {
-    const SDL_Rect area{part.left, part.top, part.right - part.left, part.bottom - part.top};
-    const int storedRight = std::min(part.right, storedWidth);
-    const int storedBottom = std::min(part.bottom, storedHeight);
-    if (source_ && storedRight > part.left && storedBottom > part.top) {
-      SDL_Rect stored{part.left, part.top, storedRight - part.left, storedBottom - part.top};
-      SDL_Rect target = stored;
-      if (SDL_BlitSurface(source_, &stored, screen, &target) != 0) drawingFailed();
-    }
-    if (storedRight < part.right) {
-      const int left = std::max(part.left, storedRight);
-      const SDL_Rect beyond{left, part.top, part.right - left, area.h};
-      if (SDL_FillRect(screen, &beyond, black) != 0) drawingFailed();
-    }
-    if (storedBottom < part.bottom) {
-      const int top = std::max(part.top, storedBottom);
-      const SDL_Rect below{part.left, top, area.w, part.bottom - top};
-      if (SDL_FillRect(screen, &below, black) != 0) drawingFailed();
-    }
-    areas.push_back(area);
+  areas.reserve(plan.copy.size() + plan.black.size());
+  for (const Rect& part : plan.copy) {
+    SDL_Rect stored{part.left, part.top, part.right - part.left, part.bottom - part.top};
+    SDL_Rect target = stored;
+    if (source_ && SDL_BlitSurface(source_, &stored, screen, &target) != 0) drawingFailed();
+    areas.push_back(stored);
   }
-  // The canvas reports changes within its stored part only: the rest of the window is made black
-  // once after each change of size and each exposure.
-  if (const std::array shape{screen->w, screen->h, storedWidth, storedHeight};
-      shape != presentedShape_) {
-    presentedShape_ = shape;
-    for (const SDL_Rect beyond :
-         {SDL_Rect{storedWidth, 0, screen->w - storedWidth, screen->h},
-          SDL_Rect{0, storedHeight, storedWidth, screen->h - storedHeight}}) {
-      if (beyond.w <= 0 || beyond.h <= 0) continue;
-      if (SDL_FillRect(screen, &beyond, black) != 0) drawingFailed();
-      areas.push_back(beyond);
-    }
+  for (const Rect& part : plan.black) {
+    const SDL_Rect area{part.left, part.top, part.right - part.left, part.bottom - part.top};
+    if (SDL_FillRect(screen, &area, black) != 0) drawingFailed();
+    areas.push_back(area);
   }
   if (SDL_UpdateWindowSurfaceRects(window_, areas.data(), static_cast<int>(areas.size())) != 0) {
     drawingFailed();

@@ -1,7 +1,6 @@
 // The main window `w`: an SDL window showing the form's canvas, a host the loop drives.
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -49,7 +48,7 @@ class MainWindow : public Host {
 
   void waitUntil(LoopClock::time_point deadline) override;
   std::optional<HostEvent> nextEvent() override;
-  void present(const Canvas& canvas, const std::vector<Rect>& changed) override;
+  void present(const Canvas& canvas, const FramePlan& plan) override;
   LoopClock::duration framePeriod() const override { return framePeriod_; }
 
   // Shows an error that ends the program in a message box over the window.
@@ -65,9 +64,6 @@ class MainWindow : public Host {
   int width_ = 0;
   int height_ = 0;
   SDL_Surface* source_ = nullptr;  // the canvas's stored part as an SDL surface
-  // The window size, stored width and stored height last presented; the part of the window
-  // beyond the stored pixels is drawn black again when they change or the window is exposed.
-  std::array<int, 4> presentedShape_{-1, -1, -1, -1};
   const void* sourcePixels_ = nullptr;
   LoopClock::duration framePeriod_{};
 };

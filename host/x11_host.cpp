@@ -27,6 +27,7 @@ std::optional<HostEvent> X11Host::nextEvent() {
     case X11Target::Event::kNone:
       break;
   }
+  if (const auto lost = target_.takeLost()) return HostEvent::exposed(*lost);
   return std::nullopt;
 }
 

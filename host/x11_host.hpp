@@ -23,10 +23,9 @@ class X11Host : public Host {
 
   void waitUntil(LoopClock::time_point deadline) override;
   std::optional<HostEvent> nextEvent() override;
-  void present(const Canvas& canvas, const std::vector<Rect>& changed) override {
-    target_.present(canvas, changed);
+  void present(const Canvas& canvas, const FramePlan& plan) override {
+    target_.present(canvas, plan);
   }
-  bool needsRepaint() const override { return target_.needsRepaint(); }
   LoopClock::duration framePeriod() const override { return target_.framePeriod(); }
 
  private:

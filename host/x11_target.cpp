@@ -89,9 +89,6 @@ struct X11Target::State {
 
   bool gone = false;
   std::optional<Rect> lostPicture;  // bounds of the parts exposed since the last present
-  // The area, stored width and stored height last presented; the part beyond the stored pixels
-  // is drawn black again whenever they change, since the canvas reports changes only within them.
-  std::array<int, 4> presentedShape{-1, -1, -1, -1};
 
   // While set, X errors are only counted (checks at start-up, and the closing).
   bool trapping = false;
@@ -150,7 +147,6 @@ struct X11Target::State {
   char* reserve(std::size_t bytes);
   void sendPending(bool last);
   void fillBlack(Rect part) const;
-  void drawPart(const Canvas& canvas, Rect part, int storedWidth, int storedHeight);
 };
 
 namespace {
@@ -581,31 +577,11 @@ void X11Target::State::drawStored(const Canvas& canvas, Rect part) {
 }
 
 void X11Target::State::fillBlack(Rect part) const {
+  part.left = std::min(part.left, kLastStart);
+  part.top = std::min(part.top, kLastStart);
   XFillRectangle(display, window, gc, part.left, part.top,
                  static_cast<unsigned>(part.right - part.left),
                  static_cast<unsigned>(part.bottom - part.top));
-}
-
-// Draws a part of the window: stored pixels as images, the rest as black rectangles. Parts that
-// start beyond the reach of a request's coordinates start at its limit instead, drawing more of
-// the picture than asked; the black goes first so that any stored pixels it covers that way are
-// drawn again over it.
-void X11Target::State::drawPart(const Canvas& canvas, Rect part, int storedWidth,
-                                int storedHeight) {
-  // Everything right of the stored columns, and below the stored rows, is black.
-  const int blackLeft = std::max(part.left, storedWidth);
-  if (blackLeft < part.right) {
-    fillBlack(
-        {std::min(blackLeft, kLastStart), std::min(part.top, kLastStart), part.right, part.bottom});
-  }
-  const int blackTop = std::max(part.top, storedHeight);
-  if (blackTop < part.bottom && part.left < storedWidth) {
-    fillBlack({std::min(part.left, kLastStart), std::min(blackTop, kLastStart),
-               std::min(part.right, storedWidth), part.bottom});
-  }
-  const Rect stored{std::min(part.left, kLastStart), std::min(part.top, kLastStart),
-                    std::min(part.right, storedWidth), std::min(part.bottom, storedHeight)};
-  if (stored.left < stored.right && stored.top < stored.bottom) drawStored(canvas, stored);
 }
 
 X11Target::X11Target(const X11Choice& choice) : state_(std::make_unique<State>(choice)) {}
@@ -617,7 +593,11 @@ int X11Target::width() const { return state_->width; }
 int X11Target::height() const { return state_->height; }
 unsigned long X11Target::window() const { return state_->window; }
 bool X11Target::sharedMemory() const { return state_->shared; }
-bool X11Target::needsRepaint() const { return state_->lostPicture.has_value() && !state_->gone; }
+std::optional<Rect> X11Target::takeLost() {
+  auto lost = state_->lostPicture;
+  state_->lostPicture.reset();
+  return lost;
+}
 std::chrono::nanoseconds X11Target::framePeriod() const { return state_->framePeriod; }
 
 X11Target::Event X11Target::pump() {
@@ -634,30 +614,17 @@ X11Target::Event X11Target::pump() {
   return width != state.width || height != state.height ? Event::kResized : Event::kNone;
 }
 
-void X11Target::present(const Canvas& canvas, const std::vector<Rect>& changed) {
+void X11Target::present(const Canvas& canvas, const FramePlan& plan) {
   State& state = *state_;
   if (state.gone) return;
   if (state.shared) state.takeCompletions();
-  // Only the part of the window the canvas covers; the caller follows resizes with the canvas.
-  const int areaWidth = std::min(canvas.width(), state.width);
-  const int areaHeight = std::min(canvas.height(), state.height);
-  const int storedWidth = std::min(canvas.storedWidth(), areaWidth);
-  const int storedHeight = std::min(canvas.storedHeight(), areaHeight);
-  const auto draw = [&](const Rect& part) {
-    const Rect clipped{std::max(part.left, 0), std::max(part.top, 0),
-                       std::min(part.right, areaWidth), std::min(part.bottom, areaHeight)};
-    if (clipped.left >= clipped.right || clipped.top >= clipped.bottom || state.gone) return;
-    state.drawPart(canvas, clipped, storedWidth, storedHeight);
-  };
-  if (state.lostPicture) draw(*state.lostPicture);
-  state.lostPicture.reset();
-  if (const std::array shape{areaWidth, areaHeight, storedWidth, storedHeight};
-      shape != state.presentedShape) {
-    state.presentedShape = shape;
-    draw({storedWidth, 0, areaWidth, areaHeight});
-    draw({0, storedHeight, storedWidth, areaHeight});
+  // Black first: a black part that starts beyond a request's reach is drawn from its limit on.
+  for (const Rect& part : plan.black) {
+    if (!state.gone) state.fillBlack(part);
   }
-  for (const Rect& part : changed) draw(part);
+  for (const Rect& part : plan.copy) {
+    if (!state.gone) state.drawStored(canvas, part);
+  }
   if (!state.gone) state.sendPending(true);
   state.pending.reset();
   XFlush(state.display);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/canvas.hpp"
+#include "host/frame_plan.hpp"
 #include "host/window_id.hpp"
 
 namespace walkers {
@@ -57,14 +58,13 @@ class X11Target {
   // then on); kResized when its size changed since the last call.
   Event pump();
 
-  // Parts of the window lost their picture (another window uncovered them); the next present()
-  // repaints them, even with nothing in `changed`.
-  bool needsRepaint() const;
+  // The bounds of the parts of the window that lost their picture (another window uncovered
+  // them) since the last call, if any.
+  std::optional<Rect> takeLost();
 
-  // Draws these parts of the canvas (rectangles in window coordinates), and any part that lost
-  // its picture. The canvas is the whole window: the part beyond its stored pixels is black.
+  // Carries out a frame: the plan's canvas rectangles drawn in place, its black ones filled.
   // Does not wait for the server.
-  void present(const Canvas& canvas, const std::vector<Rect>& changed);
+  void present(const Canvas& canvas, const FramePlan& plan);
 
   // The refresh period of the monitor the window is on (the fastest, if on several); 60 Hz when
   // the display does not say.

@@ -59,8 +59,8 @@ class FakeHost : public Host {
     script_.pop_front();
     return event;
   }
-  void present(const Canvas& /*canvas*/, const std::vector<Rect>& changed) override {
-    EXPECT_FALSE(changed.empty());
+  void present(const Canvas& /*canvas*/, const FramePlan& plan) override {
+    EXPECT_FALSE(plan.empty());
     frames.push_back({now_, loop ? loop->ticks() : 0});
   }
   LoopClock::duration framePeriod() const override { return kPeriod; }
