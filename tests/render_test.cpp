@@ -484,35 +484,43 @@ TEST_F(RenderTool, TwoSpellingsOfOneFileAreRefused) {
 }
 
 // Every output is complete and named beside its target before the first rename, so a failure
-// before the renames (here the second output's directory removed during the render) keeps every
-// old file and leaves no temporary. The raw frames go to a FIFO, which holds the render until
-// the test has removed the directory and reads them.
+// before the renames (the second output's directory removed, or made append-only, during the
+// render) keeps every old file and leaves no temporary beside it. The raw frames go to a FIFO,
+// which holds the render until the test has spoilt the directory and reads them.
 TEST_F(RenderTool, AFailureBeforeTheRenamesKeepsEveryOldFile) {
+  const std::pair<std::function<bool()>, std::string> spoilers[] = {
+      {[&] { return fs::remove_all(dir_ / "b") > 0; }, "No such file or directory"},
+      {[&] { return setAppendOnly(dir_ / "b", true); }, "Operation not permitted"}};
   test::forEachTemporaryKind([&](bool) {
-    fs::create_directories(dir_ / "a");
-    fs::create_directories(dir_ / "b");
-    std::ofstream(path("a/p.png")) << "old";
-    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
-    const int fifo = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    const int messages = ::open(path("messages").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    const pid_t child =
-        launch({"--size", "40x30", "--ticks", "4000", "--seed", "7", "-o", path("a/p.png"),
-                "--animate", path("b/a.webp"), "--frames", path("fifo")},
-               0, -1, messages);
-    ::close(messages);
-    pollfd started{fifo, POLLIN, 0};
-    EXPECT_EQ(::poll(&started, 1, 10'000), 1);
-    fs::remove_all(dir_ / "b");
-    EXPECT_EQ(readToEnd(fifo).size(), 100u * 40 * 30 * 3);
-    ::close(fifo);
-    const int status = waitStatus(child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
-    EXPECT_EQ(slurp(path("messages")),
-              "walkers-render: cannot write " + path("b/a.webp") + ": No such file or directory\n");
-    EXPECT_TRUE(slurp(path("a/p.png")) == "old");
-    EXPECT_EQ(entries(dir_ / "a"), 1);
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    for (const auto& [spoil, reason] : spoilers) {
+      fs::create_directories(dir_ / "a");
+      fs::create_directories(dir_ / "b");
+      std::ofstream(path("a/p.png")) << "old";
+      ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+      const int fifo = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      const int messages = ::open(path("messages").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+      const pid_t child =
+          launch({"--size", "40x30", "--ticks", "4000", "--seed", "7", "-o", path("a/p.png"),
+                  "--animate", path("b/a.webp"), "--frames", path("fifo")},
+                 0, -1, messages);
+      ::close(messages);
+      pollfd started{fifo, POLLIN, 0};
+      EXPECT_EQ(::poll(&started, 1, 10'000), 1);
+      const bool spoilt = spoil();
+      EXPECT_EQ(readToEnd(fifo).size(), 100u * 40 * 30 * 3);
+      ::close(fifo);
+      const int status = waitStatus(child);
+      if (spoilt) {  // no append-only flag without CAP_LINUX_IMMUTABLE on ext4 or the like
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << reason;
+        EXPECT_EQ(slurp(path("messages")),
+                  "walkers-render: cannot write " + path("b/a.webp") + ": " + reason + "\n");
+        EXPECT_TRUE(slurp(path("a/p.png")) == "old") << reason;
+        EXPECT_EQ(entries(dir_ / "a"), 1) << reason;
+      }
+      setAppendOnly(dir_ / "b", false);
+      fs::remove_all(dir_);
+      fs::create_directories(dir_);
+    }
   });
 }
 
