@@ -92,7 +92,6 @@ class WebpAnimation {
 
   // Adds the canvas as the next frame; its size must be the animation's.
   void add(const Canvas& canvas);
-  int frames() const { return frames_; }
 
   // Ends the animation (the last frame is shown for frameMs too) and gives the file. The encoder
   // is released before this returns; no frame can be added after.
