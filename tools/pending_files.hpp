@@ -38,7 +38,6 @@ class PendingName {
   // Registers `name` in the directory `directory`; call it with signals blocked, right after
   // making the file. False if too many names are pending already (then nothing is held).
   bool hold(int directory, std::string_view name);
-  bool held() const { return slot_ >= 0; }
   const char* name() const;  // while held
 
   // Removes the file by its name, and forgets it.
