@@ -1,0 +1,175 @@
+// The page's script: steps the walkers engine on every animation frame, puts what changed on the
+// canvas, and turns keys, taps, the pointer and the address into patterns and overlay actions.
+'use strict';
+
+createWalkers().then((engine) => {
+  const canvas = document.getElementById('canvas');
+  const context = canvas.getContext('2d', {alpha: false});
+  const overlay = document.getElementById('overlay');
+  const seedText = document.getElementById('seed');
+  const tickText = document.getElementById('tick');
+  const kMaxSeed = (1n << 64n) - 1n;
+  const kOverlayShows = 2500;  // ms the overlay stays after the pointer last moved
+
+  let running = false;
+  let seed = '';       // the pattern's seed, in decimal, once its first tick has seeded it
+  let held = null;     // the tick the pattern is held at, from the address
+  let frameRequested = false;
+  let image = null;    // the engine's picture, as ImageData over its memory
+  let overlayTimer = 0;
+  let firstFrame = true;
+
+  // `#seed=S` and `#seed=S&ticks=N` from the address; anything else is left out.
+  function fromAddress() {
+    const fields = new URLSearchParams(location.hash.slice(1));
+    const seedField = fields.get('seed') || '';
+    const ticksField = fields.get('ticks') || '';
+    const pinned = /^\d{1,20}$/.test(seedField) && BigInt(seedField) <= kMaxSeed;
+    return {
+      seed: pinned ? BigInt(seedField) : null,
+      ticks: /^\d{1,15}$/.test(ticksField) ? Number(ticksField) : null,
+    };
+  }
+
+  function start(pattern) {
+    const value = pattern.seed === null ? 0n : pattern.seed;
+    engine._walkers_start(innerWidth, innerHeight, pattern.seed === null ? 0 : 1,
+                          Number(value >> 32n), Number(value & 0xffffffffn),
+                          pattern.ticks === null ? -1 : pattern.ticks);
+    running = true;
+    held = pattern.ticks;
+    seed = '';
+    requestFrame();
+  }
+
+  function fresh() { start({seed: null, ticks: null}); }
+
+  function stop() {
+    if (running) engine._walkers_key(27);
+    requestFrame();
+  }
+
+  function requestFrame() {
+    if (frameRequested) return;
+    frameRequested = true;
+    requestAnimationFrame(frame);
+  }
+
+  function frame() {
+    frameRequested = false;
+    if (running) running = engine._walkers_step() !== 0;
+    if (engine._walkers_take_started()) nameInAddress();
+    draw();
+    if (running) requestFrame();
+  }
+
+  // The address names the running pattern, replaced rather than pushed so Back is not flooded.
+  function nameInAddress() {
+    const high = BigInt(engine._walkers_seed_high() >>> 0);
+    const low = BigInt(engine._walkers_seed_low() >>> 0);
+    seed = ((high << 32n) | low).toString();
+    seedText.textContent = seed;
+    const address = '#seed=' + seed + (held === null ? '' : '&ticks=' + held);
+    if (location.hash !== address) history.replaceState(null, '', address);
+  }
+
+  // Puts the rectangles the engine changed on the canvas, resizing it first when its size changed.
+  function draw() {
+    const width = engine._walkers_width();
+    const height = engine._walkers_height();
+    if (canvas.width !== width || canvas.height !== height) {
+      canvas.width = width;
+      canvas.height = height;
+      canvas.style.width = width + 'px';
+      canvas.style.height = height + 'px';
+    }
+    const count = engine._walkers_changed_count();
+    if (count > 0 && width > 0 && height > 0) {
+      const pixels = engine._walkers_picture();
+      if (!image || image.data.buffer !== engine.HEAPU8.buffer || image.data.byteOffset !== pixels ||
+          image.width !== width || image.height !== height) {
+        image = new ImageData(new Uint8ClampedArray(engine.HEAPU8.buffer, pixels, width * height * 4),
+                              width, height);
+      }
+      const parts = new Int32Array(engine.HEAP32.buffer, engine._walkers_changed(), count * 4);
+      for (let i = 0; i < parts.length; i += 4) {
+        context.putImageData(image, 0, 0, parts[i], parts[i + 1], parts[i + 2] - parts[i],
+                             parts[i + 3] - parts[i + 1]);
+      }
+    }
+    engine._walkers_forget_changed();
+    if (overlay.classList.contains('shown')) tickText.textContent = engine._walkers_ticks();
+    if (firstFrame && count > 0) {
+      firstFrame = false;
+      performance.mark('walkers-first-frame');
+    }
+  }
+
+  // Saves the picture as walkers-SEED-TICK.png: walkers-render --seed SEED --ticks TICK grows it.
+  function save() {
+    if (seed === '') return;
+    const name = 'walkers-' + seed + '-' + engine._walkers_ticks() + '.png';
+    canvas.toBlob((blob) => {
+      const link = document.createElement('a');
+      link.href = URL.createObjectURL(blob);
+      link.download = name;
+      link.click();
+      setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+    }, 'image/png');
+  }
+
+  function fullscreen() {
+    const change = document.fullscreenElement ? document.exitFullscreen()
+                                              : document.documentElement.requestFullscreen();
+    if (change) change.catch(() => {});  // refused (no user gesture, or not allowed): stay
+  }
+
+  function showOverlay() {
+    overlay.classList.add('shown');
+    tickText.textContent = engine._walkers_ticks();
+    clearTimeout(overlayTimer);
+    overlayTimer = setTimeout(() => {
+      if (!overlay.contains(document.activeElement)) overlay.classList.remove('shown');
+    }, kOverlayShows);
+  }
+
+  const keys = {Enter: fresh, Escape: stop, s: save, S: save, f: fullscreen, F: fullscreen};
+  addEventListener('keydown', (event) => {
+    if (event.ctrlKey || event.metaKey || event.altKey || event.repeat) return;
+    const onButton = event.target instanceof HTMLButtonElement;
+    if (onButton && (event.key === 'Enter' || event.key === ' ')) return;  // the button's own
+    const action = keys[event.key];
+    if (!action) return;
+    event.preventDefault();
+    action();
+  });
+  canvas.addEventListener('click', fresh);
+  addEventListener('pointermove', showOverlay);
+  addEventListener('pointerdown', showOverlay);
+  overlay.addEventListener('focusin', showOverlay);
+  document.getElementById('fresh').addEventListener('click', fresh);
+  document.getElementById('save').addEventListener('click', save);
+  document.getElementById('fullscreen').addEventListener('click', fullscreen);
+
+  addEventListener('resize', () => {
+    engine._walkers_resize(innerWidth, innerHeight);
+    requestFrame();
+  });
+  addEventListener('hashchange', () => {
+    const wanted = fromAddress();
+    if (wanted.seed !== null && wanted.seed.toString() === seed && wanted.ticks === held) return;
+    start(wanted);
+  });
+  canvas.addEventListener('contextrestored', () => {
+    engine._walkers_expose();
+    requestFrame();
+  });
+
+  // For tests and benchmarks: what the page shows, read-only.
+  window.walkers = {
+    state: () => ({running, seed, ticks: engine._walkers_ticks(), width: canvas.width,
+                   height: canvas.height}),
+  };
+
+  start(fromAddress());
+});
