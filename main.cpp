@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "common/standard_descriptors.hpp"
+#include "engine/form.hpp"
 #include "host/command_line.hpp"
-#include "host/form.hpp"
 #include "host/loop.hpp"
 #include "host/main_window.hpp"
-#include "host/standard_descriptors.hpp"
 #include "host/stop_signals.hpp"
 #include "host/x11_host.hpp"
 

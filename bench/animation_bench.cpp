@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "host/form.hpp"
+#include "engine/form.hpp"
 #include "tools/animation.hpp"
 
 namespace {

@@ -13,7 +13,7 @@
 #endif
 
 #include "bench/direct_port.hpp"
-#include "host/form.hpp"
+#include "engine/form.hpp"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
+#include "engine/form.hpp"
 #include "fuzz/invariants.hpp"
-#include "host/form.hpp"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/form.hpp"
 #include "fuzz/invariants.hpp"
-#include "host/form.hpp"
 
 namespace {
 

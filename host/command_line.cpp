@@ -3,28 +3,13 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 
-#include "host/window_id.hpp"
+#include "common/option_text.hpp"
+#include "common/window_id.hpp"
 
 namespace walkers {
 namespace {
-
-// Digits in `base` only (no sign or spaces), fitting in 64 bits and at most `max`.
-bool parseDigits(std::string_view text, int base, std::uint64_t max, std::uint64_t& value) {
-  if (text.empty()) return false;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  return error == std::errc{} && end == text.data() + text.size() && value <= max &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c != '-' && c != '+'; });
-}
-
-// "bad --<option> \"<text>\": <expected>", built by appending (GCC 12 misreports chained +).
-std::string badValue(const char* option, std::string_view text, const char* expected) {
-  std::string message = "bad --";
-  message.append(option).append(" \"").append(text).append("\": ").append(expected);
-  return message;
-}
 
 // A window id a client can be given: X allocates ids within 29 bits.
 std::optional<unsigned long> parseClientWindowId(std::string_view text) {
@@ -112,13 +97,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, const ch
   }
   if (app.count("--seed") > 0) {
     std::uint64_t seed = 0;
-    if (!parseDigits(seedText, 10, UINT64_MAX, seed)) {
+    if (!parseDecimal(seedText, UINT64_MAX, seed)) {
       return usage(badValue("seed", seedText, "expected a decimal number 0..18446744073709551615"));
     }
     options.seed = seed;
   }
   std::uint64_t cycle = 0;
-  if (!parseDigits(cycleText, 10, kMaxCycleSeconds, cycle)) {
+  if (!parseDecimal(cycleText, kMaxCycleSeconds, cycle)) {
     return usage(badValue("cycle", cycleText, "expected whole seconds 0..1000000"));
   }
   options.cycle = std::chrono::seconds(cycle);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/canvas.hpp"
-#include "host/form.hpp"
+#include "engine/form.hpp"
 #include "host/frame_plan.hpp"
 #include "host/timer.hpp"
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <utility>
 
-#include "host/form.hpp"
+#include "engine/form.hpp"
 #include "host/frame_plan.hpp"
 #include "host/loop.hpp"
 #include "host/web_host.hpp"

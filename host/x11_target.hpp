@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "common/window_id.hpp"
 #include "engine/canvas.hpp"
 #include "host/frame_plan.hpp"
-#include "host/window_id.hpp"
 
 namespace walkers {
 

@@ -1,5 +1,5 @@
 // Tests of the form's key handler and its timer handler working together.
-#include "host/form.hpp"
+#include "engine/form.hpp"
 
 #include <gtest/gtest.h>
 

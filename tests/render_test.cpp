@@ -23,7 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "host/form.hpp"
+#include "common/option_text.hpp"
+#include "engine/form.hpp"
 #include "tests/support/open_files.hpp"
 #include "tests/support/shell.hpp"
 #include "tests/support/temporary_kinds.hpp"

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "tools/render_options.hpp"
+#include "common/option_text.hpp"
 
 namespace walkers::render {
 namespace {

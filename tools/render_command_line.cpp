@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/option_text.hpp"
 #include "tools/animation.hpp"
 #include "tools/output_file.hpp"
 

@@ -24,12 +24,6 @@ struct Size {
 template <class T>
 using Parsed = std::variant<T, std::string>;
 
-// `text` made safe to show in a one-line message: control characters (C0, DEL, C1, line and
-// paragraph separators, direction overrides) become escapes such as \n, \x1b or \u202e, bytes
-// that are not UTF-8 become \xNN, and after `limit` characters the rest is cut and "…" follows.
-inline constexpr std::size_t kEchoLimit = 80;
-std::string escapeForMessage(std::string_view text, std::size_t limit = std::string_view::npos);
-
 Parsed<Size> parseSize(std::string_view text);            // "WxH", each side 1..16384
 Parsed<std::uint64_t> parseTicks(std::string_view text);  // decimal 0..10^12
 Parsed<std::uint64_t> parseSeed(std::string_view text);   // decimal 0..2^64-1

@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "common/option_text.hpp"
+#include "common/standard_descriptors.hpp"
+#include "engine/form.hpp"
 #include "engine/random.hpp"
-#include "host/form.hpp"
-#include "host/standard_descriptors.hpp"
 #include "tools/animation.hpp"
 #include "tools/output_file.hpp"
 #include "tools/png_file.hpp"
@@ -81,7 +82,7 @@ std::optional<std::string> open(const render::RenderRequest& request, Outputs& o
       const auto& [other, otherName, otherOutput] = named[j];
       if (*output && *otherOutput && (*output)->sameTarget(**otherOutput)) {
         return std::string(option) + " names the same file as " + other + ": \"" +
-               render::escapeForMessage(**name, render::kEchoLimit) + "\"";
+               walkers::escapeForMessage(**name, walkers::kEchoLimit) + "\"";
       }
     }
   }
@@ -188,7 +189,7 @@ int main(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     std::fputs("walkers-render: not enough memory\n", stderr);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "walkers-render: %s\n", render::escapeForMessage(error.what()).c_str());
+    std::fprintf(stderr, "walkers-render: %s\n", walkers::escapeForMessage(error.what()).c_str());
   }
   return kOutputFailure;
 }
