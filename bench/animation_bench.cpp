@@ -50,7 +50,7 @@ Figures timeLapse(std::uint64_t ticks, std::optional<int> quality, int effort) {
   for (std::uint64_t frame = 0; frame < clock.count(); ++frame) {
     for (; done < clock.tickOf(frame); ++done) form.t_Timer();
     const auto before = Clock::now();
-    animation.add(form.canvas());
+    animation.add(form.canvas(), form.canvas().takeChanged());
     encoding += Clock::now() - before;
   }
   const auto before = Clock::now();

@@ -164,6 +164,46 @@ TEST_F(TimeLapseTool, FramesAreTheStillPicturesAtTheirTicks) {
   EXPECT_FALSE(rawFrame(kFrames - 2) == last);  // the last 10 ticks did paint something
 }
 
+// The chunks of a WebP file in order (their four-character names), after "RIFF", size, "WEBP".
+std::vector<std::string> chunks(const std::vector<std::uint8_t>& file) {
+  std::vector<std::string> names;
+  for (std::size_t at = 12; at + 8 <= file.size();) {
+    names.emplace_back(file.begin() + static_cast<std::ptrdiff_t>(at),
+                       file.begin() + static_cast<std::ptrdiff_t>(at + 4));
+    const std::size_t size = file[at + 4] | file[at + 5] << 8 | file[at + 6] << 16 |
+                             static_cast<std::size_t>(file[at + 7]) << 24;
+    at += 8 + size + (size & 1);
+  }
+  return names;
+}
+
+// --animate always writes an animation that loops, even of one frame or of frames that are all
+// the same, and never flags it as transparent: every picture it shows is opaque.
+TEST_F(TimeLapseTool, EveryAnimationLoopsAndIsOpaque) {
+  for (const char* args : {"--ticks 0", "--ticks 5 --every 40", "--ticks 400 --every 40",
+                           "--ticks 400 --every 40 --quality 50"}) {
+    const RunResult run =
+        render(std::string("--size 64x48 --seed 2 ") + args + " --animate " + path("a.webp"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto file = slurp(path("a.webp"));
+    const auto names = chunks(file);
+    ASSERT_GE(names.size(), 3u) << args;
+    EXPECT_EQ(names[0], "VP8X") << args;
+    EXPECT_EQ(names[1], "ANIM") << args;
+    EXPECT_EQ(names[2], "ANMF") << args;
+    EXPECT_EQ(file[20] & 0x10, 0) << args << ": flagged as transparent";
+    const auto decoded = testing::decodeWebp(file);
+    ASSERT_EQ(decoded.width, 64) << args;
+    EXPECT_EQ(decoded.loopCount, 0u) << args;
+  }
+  // A pattern that stopped long before the end: its frames are all alike after the first ones.
+  ASSERT_EQ(render("--size 8x8 --seed 2 --ticks 4000 --animate " + path("s.webp")).status, 0);
+  const auto still = testing::decodeWebp(slurp(path("s.webp")));
+  ASSERT_EQ(still.width, 8);
+  EXPECT_EQ(still.ends.back(), 100 * 40);
+  EXPECT_EQ(chunks(slurp(path("s.webp")))[1], "ANIM");
+}
+
 // The same arguments give the same bytes. Lossy frames stay close to the exact ones (the raw
 // frames of the same run), each closer to its own tick's canvas than to the one before, so they
 // are not shifted in time; a lower quality gives a smaller file and frames further off.
@@ -280,10 +320,15 @@ TEST_F(TimeLapseTool, FailuresKeepOldFilesAndSayWhy) {
   EXPECT_EQ(slurp(path("f.rgb")), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
 #if !defined(__SANITIZE_ADDRESS__)
   const RunResult memory =
-      render("--size 16383x16383 --ticks 1 --seed 1 --animate " + path("a.webp"), "/dev/null",
+      render("--size 16383x16383 --ticks 10000 --seed 1 --animate " + path("a.webp"), "/dev/null",
              "ulimit -v 2000000; ");
   EXPECT_EQ(memory.status, 1);
-  EXPECT_EQ(memory.err, "walkers-render: not enough memory for a 16383x16383 animation\n");
+  EXPECT_EQ(memory.err.rfind("walkers-render: not enough memory for a 16383x16383 animation: it "
+                             "needs up to 8.0 GiB, and ",
+                             0),
+            0u)
+      << memory.err;
+  EXPECT_EQ(std::count(memory.err.begin(), memory.err.end(), '\n'), 1) << memory.err;
 #endif
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 1);
 }

@@ -15,8 +15,6 @@
 #include "engine/canvas.hpp"
 #include "tools/render_options.hpp"
 
-struct WebPAnimEncoder;
-
 namespace walkers::render {
 
 // The WebP format's limits: a side of at most 16383 pixels, and frame times in milliseconds that
@@ -78,9 +76,13 @@ class WebpBytes {
 };
 
 // An animated WebP that loops forever, built one canvas snapshot at a time: frame k starts at
-// k * frameMs. Each snapshot is converted into one reused picture and handed to libwebp, which
-// keeps only the encoded frames (each one just the rectangle that changed), so memory follows the
-// size of the file, not the number of frames. The same frames and settings give the same bytes.
+// k * frameMs. Each frame is stored as the smallest rectangle that holds every pixel changed since
+// the frame before (the first as the whole canvas), encoded on its own and kept; a frame with no
+// change makes the one before it show longer. So the work per frame and the memory follow what
+// changed, not the canvas size or the number of frames. A frame is transparent where it leaves the
+// picture before it showing, so every picture shown is opaque and the file is not flagged as
+// transparent; it is an animation even with one frame. The same frames and settings give the
+// same bytes.
 class WebpAnimation {
  public:
   // Throws AnimationError if the size is outside 1..kMaxWebpSide, the settings are out of range,
@@ -90,23 +92,37 @@ class WebpAnimation {
   WebpAnimation(const WebpAnimation&) = delete;
   WebpAnimation& operator=(const WebpAnimation&) = delete;
 
-  // Adds the canvas as the next frame; its size must be the animation's.
-  void add(const Canvas& canvas);
+  // Adds the canvas as the next frame; its size must be the animation's. `changed` covers every
+  // pixel changed since the frame before (as Canvas::takeChanged gives them); the first frame
+  // takes the whole canvas whatever it says.
+  void add(const Canvas& canvas, std::span<const Rect> changed);
 
   // Ends the animation (the last frame is shown for frameMs too) and gives the file. The encoder
   // is released before this returns; no frame can be added after.
   WebpBytes finish();
 
  private:
-  struct Picture;
+  struct Encoder;
   int width_;
   int height_;
   AnimationSettings settings_;
   int frames_ = 0;
-  WebPAnimEncoder* encoder_ = nullptr;
-  std::unique_ptr<Picture> picture_;
-  void release();
+  std::unique_ptr<Encoder> encoder_;
+  Rect findChanges(const Canvas& canvas, std::span<const Rect> changed) const;
+  void encode(const Canvas& canvas, const Rect& part);
+  void flushPending(int endMs, bool last = false);
 };
+
+// The memory a run that writes a width x height animation may take at its peak: encoding a whole
+// frame, the animation's own copy of the picture and the canvas. Measured peaks of whole runs
+// (dense patterns, lossless and lossy, 1000x1000 to 8000x8000) stay under 24 bytes a pixel and a
+// few MiB; this allows a third more.
+constexpr std::uint64_t animationMemoryNeed(int width, int height) {
+  constexpr std::uint64_t kBytesPerPixel = 32;
+  constexpr std::uint64_t kFixed = std::uint64_t{32} << 20;
+  return kBytesPerPixel * static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) +
+         kFixed;
+}
 
 // Colour values (red + 256 green + 65536 blue) to 8-bit R, G, B bytes: 3 * count bytes at out.
 void toRgb(const std::uint32_t* colours, std::size_t count, std::uint8_t* out);

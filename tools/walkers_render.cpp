@@ -16,6 +16,7 @@
 #include "engine/form.hpp"
 #include "engine/random.hpp"
 #include "tools/animation.hpp"
+#include "tools/memory_limit.hpp"
 #include "tools/output_file.hpp"
 #include "tools/png_file.hpp"
 #include "tools/progress.hpp"
@@ -89,6 +90,19 @@ std::optional<std::string> open(const render::RenderRequest& request, Outputs& o
   return std::nullopt;
 }
 
+// A reason to refuse, before anything is opened, an animation whose encoding cannot fit in the
+// memory this process can have (status 1), rather than failing after a long render.
+std::optional<std::string> checkMemory(const render::RenderRequest& request) {
+  if (!request.webp) return std::nullopt;
+  const auto [width, height] = request.size;
+  const std::uint64_t need = render::animationMemoryNeed(width, height);
+  const auto available = render::memoryAvailable();
+  if (!available || need <= *available) return std::nullopt;
+  return "not enough memory for a " + std::to_string(width) + "x" + std::to_string(height) +
+         " animation: it needs up to " + render::memoryText(need) + ", and " +
+         render::memoryText(*available) + " is available";
+}
+
 // Runs the pattern for `total` ticks, calling take() after the tick of each of the first
 // `frames` frames of `clock` (after none if `frames` is 0).
 template <class Take>
@@ -129,7 +143,7 @@ void renderInto(const render::RenderRequest& request, std::uint64_t seed, Output
   const std::uint64_t frameCount = animated || raw ? clock.count() : 0;
   render::Progress progress(request.ticks, frameCount);
   grow(form, request.ticks, clock, frameCount, progress, [&] {
-    if (animated) animated->add(form.canvas());
+    if (animated) animated->add(form.canvas(), form.canvas().takeChanged());
     if (raw) raw->add(form.canvas());
   });
   if (animated) {
@@ -154,6 +168,7 @@ void commit(Outputs& outputs) {
 }
 
 int run(const render::RenderRequest& request) {
+  if (auto refused = checkMemory(request)) return say(*refused, kOutputFailure);
   try {
     Outputs outputs;
     if (auto refused = open(request, outputs)) return say(*refused, render::kRenderUsageStatus);
