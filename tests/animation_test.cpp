@@ -267,7 +267,7 @@ TEST_F(TimeLapseTool, FramesGoToStandardOutputButNotToATerminal) {
   EXPECT_EQ(piped.status, 0) << piped.err;
   EXPECT_EQ(fs::file_size(path("out")), 3u * 20 * 10 * 3);
 
-  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_GE(terminal, 0);
   ASSERT_EQ(::grantpt(terminal), 0);
   ASSERT_EQ(::unlockpt(terminal), 0);

@@ -6,6 +6,7 @@
 #include <png.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -49,10 +50,14 @@ RunResult render(const std::string& args) {
 
 // Starts the renderer with the usual signal dispositions, except `ignored`, which it starts with
 // ignored (as nohup does); its stdout goes to `out` and stderr to `err` if given, else stderr
-// goes to /dev/null.
-pid_t launch(const std::vector<std::string>& args, int ignored = 0, int out = -1, int err = -1) {
+// goes to /dev/null; `fileLimit` bytes, if given, is its file size limit. Descriptors the test
+// opens are close-on-exec, so the renderer holds none but these.
+pid_t launch(const std::vector<std::string>& args, int ignored = 0, int out = -1, int err = -1,
+             rlim_t fileLimit = RLIM_INFINITY) {
   const pid_t child = ::fork();
   if (child != 0) return child;
+  const rlimit limit{fileLimit, fileLimit};
+  if (fileLimit != RLIM_INFINITY) ::setrlimit(RLIMIT_FSIZE, &limit);
   for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGALRM, SIGXCPU, SIGPIPE}) {
     std::signal(signal, SIG_DFL);
   }
@@ -67,6 +72,26 @@ pid_t launch(const std::vector<std::string>& args, int ignored = 0, int out = -1
   argv.push_back(nullptr);
   ::execv(WALKERS_RENDER_PATH, argv.data());
   ::_exit(127);
+}
+
+// Reads `fd` (a pipe or terminal) for as long as `child` runs, so that it never blocks on a full
+// one, then what is left; gives what was read and sets the wait status. A child still running
+// after two minutes is killed.
+std::string drainUntilExit(pid_t child, int fd, int& status) {
+  ::fcntl(fd, F_SETFL, O_NONBLOCK);
+  std::string seen;
+  char buffer[4096];
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  for (bool running = true; running;) {
+    pollfd ready{fd, POLLIN, 0};
+    ::poll(&ready, 1, 50);
+    running = ::waitpid(child, &status, WNOHANG) == 0;
+    if (running && std::chrono::steady_clock::now() > deadline) ::kill(child, SIGKILL);
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
+      seen.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  return seen;
 }
 
 int waitStatus(pid_t child) {
@@ -347,7 +372,7 @@ TEST_F(RenderTool, FifoAndStandardOutputReceiveThePng) {
   ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
   // Read without blocking on open, so that a renderer that never opened the FIFO fails the test
   // after the deadline instead of hanging it.
-  const int fifo = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  const int fifo = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(fifo, 0);
   std::string received;
   std::thread reader([&] {
@@ -368,9 +393,9 @@ TEST_F(RenderTool, FifoAndStandardOutputReceiveThePng) {
 
   // A pipe nobody reads: the write fails with a message instead of killing the process.
   int pipeEnds[2];
-  ASSERT_EQ(::pipe(pipeEnds), 0);
+  ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
   ::close(pipeEnds[0]);
-  const int messages = ::open(path("messages").c_str(), O_WRONLY | O_CREAT, 0600);
+  const int messages = ::open(path("messages").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   const pid_t child = launch({"--size", "40x30", "--ticks", "400", "--seed", "7", "-o", "-"}, 0,
                              pipeEnds[1], messages);
   ::close(pipeEnds[1]);
@@ -381,11 +406,11 @@ TEST_F(RenderTool, FifoAndStandardOutputReceiveThePng) {
 }
 
 TEST_F(RenderTool, StandardOutputOnATerminalIsRefused) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
     GTEST_SKIP() << "no pseudo-terminal";
   }
-  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_GE(terminal, 0);
   const int status = waitStatus(launch({"--ticks", "5", "-o", "-"}, 0, terminal));
   ::close(terminal);
@@ -397,24 +422,20 @@ TEST_F(RenderTool, StandardOutputOnATerminalIsRefused) {
 // On a terminal the progress line is cleared before a failure is reported, so the message is a
 // line of its own rather than a tail of the progress line.
 TEST_F(RenderTool, AFailureAfterTheProgressLineIsALineOfItsOwn) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
     GTEST_SKIP() << "no pseudo-terminal";
   }
-  const std::string terminal = ::ptsname(master);
-  const int held = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);  // keeps what was written readable
-  ASSERT_GE(held, 0);
+  // Held open until the end, so that what was written stays readable.
+  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(terminal, 0);
   // Over a second of ticks, so that the progress line is drawn, then a picture too large to write.
-  const RunResult run = shell("ulimit -f 1; " + std::string(kRender) +
-                              " --ticks 2000000 --seed 1 -o " + path("x.png") + " 2>" + terminal);
-  EXPECT_EQ(run.status, 1);
-  ::fcntl(master, F_SETFL, O_NONBLOCK);
-  std::string seen;
-  char buffer[4096];
-  for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;) {
-    seen.append(buffer, static_cast<std::size_t>(got));
-  }
-  ::close(held);
+  const pid_t child =
+      launch({"--ticks", "2000000", "--seed", "1", "-o", path("x.png")}, 0, -1, terminal, 1024);
+  int status = 0;
+  const std::string seen = drainUntilExit(child, master, status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  ::close(terminal);
   ::close(master);
   ASSERT_NE(seen.find('%'), std::string::npos) << "no progress line: " << seen;
   const auto message = seen.find("walkers-render: cannot write");
@@ -458,7 +479,7 @@ TEST_F(RenderTool, TwoSpellingsOfOneFileAreRefused) {
   ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
   fs::create_symlink("fifo", path("fifo-link"));
   // Held open for reading, so that opening the FIFO for writing does not wait for a reader.
-  const int reader = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  const int reader = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(reader, 0);
   for (const std::string& pair : {"-o " + path("one.png") + " --animate " + path("link.png"),
                                   "-o one.png --frames " + path("one.png"),
