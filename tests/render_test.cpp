@@ -332,6 +332,10 @@ TEST_F(RenderTool, UnwritableOutputNamesPathAndReasonWithStatusOne) {
   EXPECT_EQ(missing.err, "walkers-render: cannot write " + path("no/such/dir/x.png") +
                              ": No such file or directory\n");
   EXPECT_EQ(render("--ticks 5 -o " + dir_.string()).status, 1);  // a directory
+  // A long path is cut as a bad value is.
+  const std::string deep = path(std::string(300, 'd') + "/x.png");
+  EXPECT_EQ(render("--ticks 5 -o " + deep).err,
+            "walkers-render: cannot write " + deep.substr(0, 80) + "…: File name too long\n");
   EXPECT_TRUE(fs::is_empty(dir_));
 }
 

@@ -66,7 +66,7 @@ std::optional<std::string> checkOutputName(std::string_view option, std::string_
   return std::nullopt;
 }
 
-OutputFile::OutputFile(std::string name) : display_(escapeForMessage(name)) {
+OutputFile::OutputFile(std::string name) : display_(escapeForMessage(name, kEchoLimit)) {
   prepareSignals();
   try {
     if (name == kStandardOutput) {
