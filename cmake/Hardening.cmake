@@ -1,7 +1,6 @@
 # Hardened executables by default: PIE, stack protector and clash protection, fortified libc
 # calls in optimised builds, full RELRO with immediate binding, and a non-executable stack.
 option(WALKERS_HARDEN "Build hardened executables" ON)
-option(WALKERS_SANITIZE "Build everything with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 
 add_library(walkers_hardening INTERFACE)
 if(WALKERS_HARDEN)
@@ -17,11 +16,4 @@ if(WALKERS_HARDEN)
   endif()
   target_link_options(walkers_hardening INTERFACE
     -Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack)
-endif()
-
-if(WALKERS_SANITIZE)
-  # Applied to every target of the project, test helpers and dependencies built here included.
-  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
-                      -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()

@@ -1,4 +1,6 @@
-# The warning set every target of ours compiles with (and, through it, the hardening flags).
+# The warning set every target of ours compiles with (and, through it, the hardening and sanitizer
+# flags).
+option(WALKERS_WERROR "Treat compiler warnings as errors" OFF)
 add_library(walkers_warnings INTERFACE)
 target_compile_options(walkers_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wconversion
@@ -7,4 +9,4 @@ target_compile_options(walkers_warnings INTERFACE
 if(WALKERS_WERROR)
   target_compile_options(walkers_warnings INTERFACE -Werror)
 endif()
-target_link_libraries(walkers_warnings INTERFACE walkers_hardening)
+target_link_libraries(walkers_warnings INTERFACE walkers_hardening walkers_sanitizers)
