@@ -1,5 +1,5 @@
 // Speed of the pattern engine: one tick with every slot active, and 60,000 ticks of a real pattern
-// against a direct model that scans the slots from 0 for every branch.
+// against the tests' reference model, which scans the slots from 0 for every branch.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -12,8 +12,8 @@
 #define CALLGRIND_STOP_INSTRUMENTATION
 #endif
 
-#include "bench/direct_port.hpp"
 #include "engine/form.hpp"
+#include "tests/support/reference_model.hpp"
 
 namespace {
 
@@ -77,9 +77,9 @@ void BM_Render60000Ticks(benchmark::State& state) {
 }
 BENCHMARK(BM_Render60000Ticks)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-void BM_Render60000TicksDirectModel(benchmark::State& state) {
+void BM_Render60000TicksReferenceModel(benchmark::State& state) {
   for (auto _ : state) {
-    walkers::testing::DirectPort<Random> model(kWidth, kHeight, Random{kRenderSeed});
+    walkers::testing::ReferenceModel<Random> model(kWidth, kHeight, Random{kRenderSeed});
     for (int t = 0; t < kRenderTicks; ++t) model.tick();
     benchmark::DoNotOptimize(model.pixels().data());
   }
@@ -87,7 +87,7 @@ void BM_Render60000TicksDirectModel(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(state.iterations() * kRenderTicks),
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_Render60000TicksDirectModel)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_Render60000TicksReferenceModel)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // For a figure that does not depend on the machine's mood:
 //   valgrind --tool=callgrind --instr-atstart=no build/release/bench/engine_bench --instructions

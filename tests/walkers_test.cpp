@@ -6,13 +6,13 @@
 #include <cmath>
 #include <tuple>
 
-#include "bench/direct_port.hpp"
+#include "support/reference_model.hpp"
 #include "support/scripted_random.hpp"
 
 namespace walkers {
 namespace {
 
-using testing::DirectPort;
+using testing::ReferenceModel;
 using testing::ScriptedRandom;
 
 const double kJustBelowOne = std::nextafter(1.0, 0.0);
@@ -129,12 +129,12 @@ TEST(Step, ReseedFreesEverySlotAndLeavesHigherSlotsAlone) {
 }
 
 // A walker that leaves the canvas for good parks at the end of the 16-bit range instead of
-// overflowing; everything else goes on, identically to the direct model.
+// overflowing; everything else goes on, identically to the reference model.
 TEST(Step, CoordinatesParkAtTheSixteenBitLimit) {
   Canvas canvas(1, 1);
   Walkers pattern;
   ScriptedRandom random({}, kJustBelowOne);
-  DirectPort<ScriptedRandom> model(1, 1, ScriptedRandom({}, kJustBelowOne));
+  ReferenceModel<ScriptedRandom> model(1, 1, ScriptedRandom({}, kJustBelowOne));
   for (int t = 0; t < 40000; ++t) {
     pattern.tick(canvas, random);
     model.tick();
@@ -163,15 +163,16 @@ TEST(Seeding, CanvasTooWideForSixteenBitCentreRaisesOverflow) {
   EXPECT_THROW(pattern.tick(tooWide, random), OverflowError);
 }
 
-// The engine against the direct model, pixel for pixel and slot for slot, with real seeds.
-class AgainstDirectModel : public ::testing::TestWithParam<std::tuple<int, int, std::uint64_t>> {};
+// The engine against the reference model, pixel for pixel and slot for slot, with real seeds.
+class AgainstReferenceModel : public ::testing::TestWithParam<std::tuple<int, int, std::uint64_t>> {
+};
 
-TEST_P(AgainstDirectModel, SamePictureAndTableAtEveryCheckpoint) {
+TEST_P(AgainstReferenceModel, SamePictureAndTableAtEveryCheckpoint) {
   const auto [width, height, seed] = GetParam();
   Canvas canvas(width, height);
   Walkers pattern;
   Random random{seed};
-  DirectPort<Random> model(width, height, Random{seed});
+  ReferenceModel<Random> model(width, height, Random{seed});
   int done = 0;
   for (const int checkpoint : {1, 2, 10, 100, 1000, 2500}) {
     for (; done < checkpoint; ++done) {
@@ -195,7 +196,7 @@ TEST_P(AgainstDirectModel, SamePictureAndTableAtEveryCheckpoint) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    SizesAndSeeds, AgainstDirectModel,
+    SizesAndSeeds, AgainstReferenceModel,
     ::testing::Values(std::tuple{1, 1, std::uint64_t{1}}, std::tuple{2, 3, std::uint64_t{0}},
                       std::tuple{17, 9, std::uint64_t{42}}, std::tuple{64, 200, UINT64_MAX},
                       std::tuple{510, 370, std::uint64_t{2389}},

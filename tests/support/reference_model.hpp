@@ -1,5 +1,5 @@
-// A direct, line-by-line model of the walker rules: its own pixel grid, a slot scan from 0 for
-// every branch. Tests compare the engine with it; the benchmark uses it as the speed baseline.
+// The tests' reference model of the walker rules, line by line: its own pixel grid, a slot scan
+// from 0 for every branch. Tests compare the engine with it; bench/engine_bench times against it.
 #pragma once
 
 #include <cmath>
@@ -10,9 +10,9 @@
 namespace walkers::testing {
 
 template <class Random>
-class DirectPort {
+class ReferenceModel {
  public:
-  DirectPort(int width, int height, Random random)
+  ReferenceModel(int width, int height, Random random)
       : width_(width),
         height_(height),
         pixels_(std::size_t(width) * std::size_t(height), 0),
