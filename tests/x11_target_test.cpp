@@ -426,15 +426,6 @@ TEST_F(X11TargetTest, RefusesWindowsItCannotDrawOn) {
   EXPECT_EQ(reason({true, 0}), "no display (DISPLAY is not set)");
   ::setenv("DISPLAY", ":4242", 1);
   EXPECT_EQ(reason({true, 0}), "cannot connect to display \":4242\"");
-
-  // Left for another program to use: parsing ids as people write them.
-  EXPECT_EQ(parseWindowId("0x1a00007"), 0x1a00007u);
-  EXPECT_EQ(parseWindowId("0X1A"), 0x1au);
-  EXPECT_EQ(parseWindowId("4194311"), 4194311u);
-  EXPECT_EQ(parseWindowId("4294967295"), 4294967295u);
-  for (const char* bad : {"", "0x", "0", "0x0", "-5", "+5", "12a", "0x1g", "4294967296", " 5"}) {
-    EXPECT_EQ(parseWindowId(bad), std::nullopt) << '"' << bad << '"';
-  }
 }
 
 TEST_F(X11TargetTest, RootMeansScreensaverWindowThenVirtualRootThenRoot) {

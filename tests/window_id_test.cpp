@@ -1,0 +1,22 @@
+// Tests of reading a window id as people and programs write it (--window-id, XSCREENSAVER_WINDOW).
+#include "common/window_id.hpp"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace walkers {
+namespace {
+
+TEST(WindowId, HexWithAPrefixOrDecimalUpToThirtyTwoBitsAndNothingElse) {
+  EXPECT_EQ(parseWindowId("0x1a00007"), 0x1a00007u);
+  EXPECT_EQ(parseWindowId("0X1A"), 0x1au);
+  EXPECT_EQ(parseWindowId("4194311"), 4194311u);
+  EXPECT_EQ(parseWindowId("4294967295"), 4294967295u);
+  for (const char* bad : {"", "0x", "0", "0x0", "-5", "+5", "12a", "0x1g", "4294967296", " 5"}) {
+    EXPECT_EQ(parseWindowId(bad), std::nullopt) << '"' << bad << '"';
+  }
+}
+
+}  // namespace
+}  // namespace walkers
