@@ -26,6 +26,7 @@
 
 #include "common/option_text.hpp"
 #include "engine/form.hpp"
+#include "tests/support/eventually.hpp"
 #include "tests/support/open_files.hpp"
 #include "tests/support/shell.hpp"
 #include "tests/support/temporary_kinds.hpp"
@@ -37,6 +38,7 @@ namespace walkers::render {
 namespace {
 
 namespace fs = std::filesystem;
+using test::eventually;
 
 using walkers::testing::RunResult;
 using walkers::testing::shell;
@@ -98,16 +100,6 @@ int waitStatus(pid_t child) {
   int status = 0;
   ::waitpid(child, &status, 0);
   return status;
-}
-
-// Polls `done` for up to 10 s.
-bool eventually(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
 }
 
 // Reads `fd` (opened without blocking) to its end, `pause` between reads, for up to 10 s.

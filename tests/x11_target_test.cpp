@@ -28,22 +28,14 @@
 #include <vector>
 
 #include "host/x11_pixels.hpp"
+#include "tests/support/eventually.hpp"
 
 namespace walkers {
 namespace {
 
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
-
-// Polls until the condition holds, for up to 10 s: a loaded machine may take seconds.
-bool eventually(const std::function<bool()>& condition) {
-  const auto deadline = Clock::now() + std::chrono::seconds(10);
-  while (!condition()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(milliseconds(10));
-  }
-  return true;
-}
+using test::eventually;
 
 // A private Xvfb on a display number it picks itself; ended with the object. It keeps running
 // between clients (a server resetting after its last client refuses connections meanwhile).
