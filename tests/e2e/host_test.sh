@@ -3,13 +3,6 @@
 # the argument names the case. Expects WALKERS_RENDER and DESTROY_WINDOW besides lib.sh's programs.
 source "$(dirname "$0")/lib.sh"
 
-# Starts walkers with the given arguments, its output in $tmp/walkers.out, and waits for Form1.
-launch() {
-  "$WALKERS" "$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
-  walkers_pid=$!
-  wid=$(timeout 10 xdotool search --sync --name '^Form1$' | head -n 1) || fail "no window named Form1"
-}
-
 # Ends the X server under the running walkers: one line and status 1.
 expect_lost_display() {
   wait_seeds 1
@@ -66,7 +59,7 @@ case_help_version() {
 # the picture the window shows (the timer stops at the tick count through WALKERS_TICK_LIMIT).
 case_seed_reproduces() {
   start_x
-  WALKERS_TICK_LIMIT=1500 launch --seed 918273645
+  WALKERS_TICK_LIMIT=1500 start_walkers --seed 918273645
   wait_seeds 1
   [ "$(head -n 1 "$tmp/walkers.out")" = "seed: 918273645" ] || fail "reported $(cat "$tmp/walkers.out")"
   "$WALKERS_RENDER" --size 510x370 --seed 918273645 --ticks 1500 -o "$tmp/render.png"
@@ -78,21 +71,21 @@ same_as_render() { [ "$("$PNG_PROBE" differ "$tmp/render.png" "$tmp/window.png")
 # Another program destroying the window, or the X server going away: one line, status 1.
 case_lost_display() {
   start_x
-  launch
+  start_walkers
   wait_seeds 1
   "$DESTROY_WINDOW" "$wid"
   wait_walkers 10
   [ "$walkers_status" = 1 ] || fail "status $walkers_status after the window was destroyed"
   [ "$(cat "$tmp/walkers.err")" = "walkers: lost the display: the window was destroyed" ] ||
     fail "message: $(cat "$tmp/walkers.err")"
-  launch
+  start_walkers
   expect_lost_display
 }
 
 # A dead Wayland socket is passed over quietly: the X display serves, or only our line is said.
 case_dead_wayland() {
   start_x
-  WAYLAND_DISPLAY=/nonexistent launch
+  WAYLAND_DISPLAY=/nonexistent start_walkers
   wait_seeds 1
   kill "$walkers_pid"
   wait_walkers 10
@@ -114,7 +107,7 @@ case_huge_window() {
   start_x
   local how
   for how in Escape TERM; do
-    launch
+    start_walkers
     wait_seeds 1
     resize_to 40000 40000
     # Events are handled in order: once the second Enter after the resize has started its
@@ -146,7 +139,7 @@ wait_size() {
 case_beyond_stored() {
   start_x 9100x400
   foreign 9000x300 white
-  launch
+  start_walkers
   xdotool windowmove "$wid" 0 0
   resize_to 9000 300
   xdotool key --window "$wid" Return
@@ -165,7 +158,7 @@ case_fullscreen() {
   "$FULLSCREEN_WM" >"$tmp/wm.log" &
   local wm_pid=$!
   for _ in $(seq 100); do grep -q ready "$tmp/wm.log" && break; sleep 0.05; done
-  launch --fullscreen
+  start_walkers --fullscreen
   wait_size 1024x768
   xdotool key --window "$wid" F11
   wait_size 510x370
@@ -174,12 +167,6 @@ case_fullscreen() {
   wait_seeds 1
   [ "$(seeds)" = 1 ] || fail "F11 started a pattern"
   kill "$wm_pid"
-}
-
-# Starts walkers with the given arguments on a window it did not make (no Form1 to wait for).
-launch_on() {
-  "$WALKERS" "$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
-  walkers_pid=$!
 }
 
 # Makes a foreign window of size $1 (white if $2 is "white"); sets foreign_pid and wid.
@@ -198,7 +185,7 @@ case_root_signals() {
   start_x 640x480
   local signal
   for signal in TERM INT HUP; do
-    launch_on --root
+    run_walkers --root
     wait_seeds 1
     wid=root
     poll_shot root painted_shot root || fail "nothing drawn on the root window"
@@ -214,7 +201,7 @@ case_root_signals() {
 case_screensaver_window() {
   start_x 640x480
   foreign 300x200
-  XSCREENSAVER_WINDOW=$wid launch_on -root
+  XSCREENSAVER_WINDOW=$wid run_walkers -root
   wait_seeds 1
   poll_shot saver painted_shot saver || fail "nothing drawn on the screensaver's window"
   read -r w h _ < <(info saver)
@@ -289,7 +276,7 @@ grown_past() { [ "$(info saver | cut -d' ' -f3)" -gt "$1" ]; }
 case_window_id_follows() {
   start_x 640x480
   foreign 100x80
-  launch_on -window-id "$wid" --cycle 1
+  run_walkers -window-id "$wid" --cycle 1
   wait_seeds 1
   xdotool windowsize "$wid" 400 300
   local seen
@@ -312,11 +299,11 @@ painted_at_new_centre() {
 case_still_restart() {
   start_x 640x480
   foreign 9x7
-  launch_on --window-id "$wid"
+  run_walkers --window-id "$wid"
   E2E_DEADLINE=20 wait_seeds 3
   kill "$walkers_pid"
   wait_walkers 10
-  launch
+  start_walkers
   xdotool windowsize "$wid" 9 7
   wait_seeds 1
   sleep 6
@@ -350,7 +337,7 @@ case_root_faults() {
     [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] && grep -q 'Too many open files$' "$tmp/err" ||
       fail "ulimit -n 5: status $status: $(cat "$tmp/err")"
   fi
-  launch_on --root
+  run_walkers --root
   expect_lost_display
 }
 

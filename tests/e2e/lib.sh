@@ -32,10 +32,17 @@ start_x() {
   export DISPLAY=":$(head -n 1 "$tmp/display")"
 }
 
-# Starts walkers and waits for its window "Form1"; sets walkers_pid and wid.
-start_walkers() {
-  "$WALKERS" 2>"$tmp/walkers.err" &
+# Starts walkers with the given arguments, its output in $tmp/walkers.out and $tmp/walkers.err;
+# sets walkers_pid. Alone, for a window walkers did not make (no Form1 to wait for).
+run_walkers() {
+  "$WALKERS" "$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
   walkers_pid=$!
+}
+
+# Starts walkers with the given arguments and waits for its window "Form1"; sets walkers_pid and
+# wid.
+start_walkers() {
+  run_walkers "$@"
   wid=$(timeout 10 xdotool search --sync --name '^Form1$' | head -n 1) || fail "no window named Form1"
 }
 
