@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "host/loop.hpp"
 #include "host/main_window.hpp"
 #include "host/stop_signals.hpp"
+#include "host/wayland_host.hpp"
 #include "host/x11_host.hpp"
 
 #ifndef WALKERS_VERSION
@@ -76,12 +79,43 @@ int runOnWindow(const Options& options, walkers::StopSignals& stop) {
   return loop.run();
 }
 
+bool isSet(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value && *value;
+}
+
+// Wayland draws the desktop and the screensaver when the session has it, unless a screensaver
+// daemon on X11 handed over its window.
+bool wantsWayland(const Options& options) {
+  if (options.place == Options::Place::kWindowId || !isSet("WAYLAND_DISPLAY")) return false;
+  return options.place != Options::Place::kRoot || !isSet("XSCREENSAVER_WINDOW");
+}
+
+// --root and --screensaver on Wayland: a surface and a pattern on every output. A compositor
+// that does not answer leaves X11, when there is one.
+std::optional<int> runOnWayland(const Options& options, walkers::StopSignals& stop) {
+  const auto mode = options.place == Options::Place::kScreensaver
+                        ? walkers::WaylandHost::Mode::kScreensaver
+                        : walkers::WaylandHost::Mode::kWallpaper;
+  std::unique_ptr<walkers::WaylandHost> host;
+  try {
+    host = std::make_unique<walkers::WaylandHost>(mode, stop);
+  } catch (const walkers::WaylandUnreachable&) {
+    if (isSet("DISPLAY")) return std::nullopt;
+    throw;
+  }
+  return host->run(loopOptions(options), options.seed);
+}
+
 int run(const Options& options) {
   // A reader of the seeds that went away is no reason to stop drawing.
   std::signal(SIGPIPE, SIG_IGN);
   walkers::StopSignals stop;
-  return options.place == Options::Place::kWindow ? runWindow(options, stop)
-                                                  : runOnWindow(options, stop);
+  if (options.place == Options::Place::kWindow) return runWindow(options, stop);
+  if (wantsWayland(options)) {
+    if (const auto status = runOnWayland(options, stop)) return *status;
+  }
+  return runOnWindow(options, stop);
 }
 
 }  // namespace

@@ -24,9 +24,10 @@ CommandLine usage(std::string message) { return {std::nullopt, kUsageStatus, std
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, const char* version) {
   CLI::App app{
-      "Grows a coloured line pattern in a window, or on the screensaver's or another program's\n"
-      "window. In the window, Enter starts a fresh pattern, F11 toggles fullscreen and Esc ends\n"
-      "the program. Each pattern's seed is printed on standard output as \"seed: S\".",
+      "Grows a coloured line pattern in a window, on the desktop, over every monitor, or on the\n"
+      "screensaver's or another program's window. In the window, Enter starts a fresh pattern,\n"
+      "F11 toggles fullscreen and Esc ends the program. Each pattern's seed is printed on\n"
+      "standard output as \"seed: S\".",
       "walkers"};
   bool root = false;
   std::string windowIdText;
@@ -34,10 +35,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, const ch
   std::string seedText;
   std::string cycleText = "0";
   auto* rootFlag = app.add_flag(
-      "--root", root, "draw on $XSCREENSAVER_WINDOW, else the virtual root, else the root window");
+      "--root", root,
+      "draw on the desktop: on Wayland every output's background; on X11 $XSCREENSAVER_WINDOW,\n"
+      "else the virtual root, else the root window");
   auto* windowIdOption = app.add_option("--window-id", windowIdText,
                                         "draw on this existing X window (0x... or decimal)")
                              ->type_name("ID");
+  bool screensaver = false;
+  auto* screensaverFlag = app.add_flag(
+      "--screensaver", screensaver,
+      "cover every monitor until the first key, button or pointer movement (for idle daemons)");
   auto* fullscreenFlag =
       app.add_flag("--fullscreen", fullscreen, "start the window fullscreen on its monitor");
   app.add_option("--seed", seedText, "seed of the first pattern, 0..2^64-1 (default: the clock)")
@@ -47,13 +54,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, const ch
       ->type_name("SECONDS");
   rootFlag->disable_flag_override();
   fullscreenFlag->disable_flag_override();
+  screensaverFlag->disable_flag_override();
   rootFlag->excludes(windowIdOption);
+  screensaverFlag->excludes(rootFlag)->excludes(windowIdOption)->excludes(fullscreenFlag);
   fullscreenFlag->excludes(rootFlag)->excludes(windowIdOption);
   app.set_version_flag("--version", std::string("walkers ") + version);
   app.footer(
       "-root and -window-id ID are accepted too.\n"
-      "Exit status: 0 ended by Esc, closing or destroying the window, or SIGTERM, SIGINT or\n"
-      "SIGHUP; 1 no display, or the display was lost; 2 bad command line.");
+      "Exit status: 0 ended by Esc, closing or destroying the window, input to --screensaver,\n"
+      "or SIGTERM, SIGINT or SIGHUP; 1 no display, or the display was lost; 2 bad command line.");
 
   // The single-dash spellings become the double-dash ones; CLI11 takes the arguments last first.
   std::vector<std::string> reversed;
@@ -88,6 +97,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, const ch
   Options options;
   options.fullscreen = fullscreen;
   if (root) options.place = Options::Place::kRoot;
+  if (screensaver) options.place = Options::Place::kScreensaver;
   if (app.count("--window-id") > 0) {
     const auto id = parseClientWindowId(windowIdText);
     if (!id)

@@ -14,6 +14,7 @@ struct Options {
     kWindow,    // the program's own window (no options)
     kRoot,      // the screensaver's window, the virtual root or the root window
     kWindowId,  // a window some other program made
+    kScreensaver,  // every monitor covered, until the first key, button or pointer movement
   };
   Place place = Place::kWindow;
   unsigned long windowId = 0;

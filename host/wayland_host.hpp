@@ -1,0 +1,48 @@
+// The wallpaper and screensaver on Wayland: a layer surface and a pattern on every output.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "host/loop.hpp"
+#include "host/patterns.hpp"
+#include "host/wayland_display.hpp"
+#include "host/wayland_surface.hpp"
+
+namespace walkers {
+
+class StopSignals;
+
+// Puts a surface on every output, as outputs come and go, each growing its own pattern at the
+// output's size. As a wallpaper (the background layer) it runs until a stop signal; as a
+// screensaver (the overlay layer, above everything, with the keyboard) it also ends at the first
+// key, button or pointer movement once kGrace has passed. It never locks anything.
+class WaylandHost {
+ public:
+  enum class Mode { kWallpaper, kScreensaver };
+  // Input within this long of the start is taken as the tail of what made the session idle.
+  static constexpr std::chrono::milliseconds kGrace{1000};
+
+  // Connects; throws WaylandUnreachable or WaylandError (see WaylandDisplay).
+  WaylandHost(Mode mode, StopSignals& stop);
+  ~WaylandHost();
+  WaylandHost(const WaylandHost&) = delete;
+  WaylandHost& operator=(const WaylandHost&) = delete;
+
+  // Runs until the end and returns the exit status (0). A lost compositor ends the process.
+  int run(const LoopOptions& options, std::optional<std::uint64_t> firstSeed);
+
+ private:
+  void outputChanged(WaylandOutput& output);
+  void outputRemoved(WaylandOutput& output);
+
+  Mode mode_;
+  StopSignals& stop_;
+  WaylandDisplay display_;
+  std::unique_ptr<Patterns> patterns_;
+  std::map<const WaylandOutput*, std::unique_ptr<WaylandSurface>> surfaces_;
+};
+
+}  // namespace walkers

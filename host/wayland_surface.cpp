@@ -1,0 +1,263 @@
+// A layer surface on one output: its role, its size, its two shared-memory buffers and its frames.
+#include "host/wayland_surface.hpp"
+
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "host/stop_signals.hpp"
+#include "host/wayland_display.hpp"
+#include "layer_shell-client.h"
+
+namespace walkers {
+namespace {
+
+constexpr int kFallbackRefreshMilliHz = 60'000;
+// Past this many remembered rectangles a buffer is simply drawn whole next time (an output that
+// was off for a while).
+constexpr std::size_t kMaxRemembered = 512;
+
+WaylandSurface& self(void* data) { return *static_cast<WaylandSurface*>(data); }
+
+const zwlr_layer_surface_v1_listener layerListener = {
+    [](void* data, zwlr_layer_surface_v1*, std::uint32_t serial, std::uint32_t width,
+       std::uint32_t height) { self(data).onConfigure(serial, width, height); },
+    [](void* data, zwlr_layer_surface_v1*) { self(data).onClosed(); },
+};
+
+const wl_callback_listener frameListener = {
+    [](void* data, wl_callback*, std::uint32_t) { self(data).onFrameDone(); },
+};
+
+const wl_buffer_listener bufferListener = {
+    [](void* data, wl_buffer* buffer) { self(data).onRelease(buffer); },
+};
+
+void remember(std::vector<Rect>& list, bool& whole, const std::vector<Rect>& changed) {
+  if (whole) return;
+  list.insert(list.end(), changed.begin(), changed.end());
+  if (list.size() > kMaxRemembered) {
+    whole = true;
+    list.clear();
+  }
+}
+
+// Canvas colours (red in the low byte) as the XRGB8888 pixels every compositor takes.
+void swapRedBlue(std::uint32_t* target, const std::uint32_t* source, int count) {
+  for (int x = 0; x < count; ++x) {
+    const std::uint32_t colour = source[x];
+    target[x] = ((colour & 0xffU) << 16) | (colour & 0xff00U) | ((colour >> 16) & 0xffU);
+  }
+}
+
+}  // namespace
+
+WaylandSurface::WaylandSurface(WaylandDisplay& display, const WaylandOutput& output, Layer layer,
+                               StopSignals& stop)
+    : display_(display), output_(output), stop_(stop), scale_(output.scale) {
+  surface_ = wl_compositor_create_surface(display.compositor());
+  const bool overlay = layer == Layer::kOverlay;
+  layerSurface_ = zwlr_layer_shell_v1_get_layer_surface(
+      display.layerShell(), surface_, output.output,
+      overlay ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND,
+      "walkers");
+  zwlr_layer_surface_v1_add_listener(layerSurface_, &layerListener, this);
+  zwlr_layer_surface_v1_set_anchor(
+      layerSurface_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                         ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+  zwlr_layer_surface_v1_set_size(layerSurface_, 0, 0);  // the whole output
+  // -1: the whole output, whatever space panels keep for themselves.
+  zwlr_layer_surface_v1_set_exclusive_zone(layerSurface_, -1);
+  zwlr_layer_surface_v1_set_keyboard_interactivity(
+      layerSurface_, overlay ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE
+                             : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
+  wl_surface_commit(surface_);  // asks for the first configure
+}
+
+WaylandSurface::~WaylandSurface() {
+  if (frame_) wl_callback_destroy(frame_);
+  dropBuffers();
+  zwlr_layer_surface_v1_destroy(layerSurface_);
+  wl_surface_destroy(surface_);
+}
+
+void WaylandSurface::onConfigure(std::uint32_t serial, std::uint32_t width, std::uint32_t height) {
+  zwlr_layer_surface_v1_ack_configure(layerSurface_, serial);
+  const int scale = std::max(1, output_.scale);
+  // Zero leaves the size to the client: the output's, which scale divides.
+  logicalWidth_ = width > 0 ? static_cast<int>(width) : output_.width / scale;
+  logicalHeight_ = height > 0 ? static_cast<int>(height) : output_.height / scale;
+  outputChanged();
+}
+
+void WaylandSurface::outputChanged() {
+  if (logicalWidth_ <= 0 || logicalHeight_ <= 0) return;
+  scale_ = std::max(1, output_.scale);
+  resizeTo(logicalWidth_ * scale_, logicalHeight_ * scale_);
+}
+
+void WaylandSurface::resizeTo(int width, int height) {
+  if (width == width_ && height == height_ && buffers_[0].buffer) return;
+  width_ = width;
+  height_ = height;
+  dropBuffers();
+  makeBuffers();
+  wl_surface_set_buffer_scale(surface_, scale_);
+  events_.push_back({HostEvent::Kind::kResized, 0, width, height});
+  events_.push_back({HostEvent::Kind::kExposed});
+}
+
+void WaylandSurface::onClosed() {
+  closed_ = true;
+  events_.push_back({HostEvent::Kind::kEnd});
+}
+
+void WaylandSurface::onFrameDone() {
+  wl_callback_destroy(frame_);
+  frame_ = nullptr;
+}
+
+void WaylandSurface::onRelease(wl_buffer* buffer) {
+  for (Buffer& held : buffers_) {
+    if (held.buffer == buffer) held.busy = false;
+  }
+}
+
+void WaylandSurface::makeBuffers() {
+  const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+  const std::size_t bytes = pixels * 4 * 2;
+  const int fd = ::memfd_create("walkers-frames", MFD_CLOEXEC);
+  if (fd < 0) throw std::bad_alloc();
+  if (::ftruncate(fd, static_cast<off_t>(bytes)) != 0) {
+    ::close(fd);
+    throw std::bad_alloc();
+  }
+  void* mapping = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (mapping == MAP_FAILED) {
+    ::close(fd);
+    throw std::bad_alloc();
+  }
+  mapping_ = mapping;
+  mappingBytes_ = bytes;
+  wl_shm_pool* pool = wl_shm_create_pool(display_.shm(), fd, static_cast<std::int32_t>(bytes));
+  const auto format = display_.canvasOrder() ? WL_SHM_FORMAT_XBGR8888 : WL_SHM_FORMAT_XRGB8888;
+  for (int k = 0; k < 2; ++k) {
+    Buffer& buffer = buffers_[k];
+    buffer.pixels = static_cast<std::uint32_t*>(mapping) + pixels * static_cast<std::size_t>(k);
+    buffer.buffer = wl_shm_pool_create_buffer(pool, static_cast<std::int32_t>(pixels * 4 * k),
+                                              width_, height_, width_ * 4, format);
+    wl_buffer_add_listener(buffer.buffer, &bufferListener, this);
+  }
+  wl_shm_pool_destroy(pool);
+  ::close(fd);
+}
+
+void WaylandSurface::dropBuffers() {
+  for (Buffer& buffer : buffers_) {
+    if (buffer.buffer) wl_buffer_destroy(buffer.buffer);
+    buffer = Buffer{};
+  }
+  if (mapping_) ::munmap(mapping_, mappingBytes_);
+  mapping_ = nullptr;
+  mappingBytes_ = 0;
+  damage_.clear();
+  damageWhole_ = true;
+}
+
+WaylandSurface::Buffer* WaylandSurface::freeBuffer() {
+  for (Buffer& buffer : buffers_) {
+    if (buffer.buffer && !buffer.busy) return &buffer;
+  }
+  return nullptr;
+}
+
+bool WaylandSurface::hasFreeBuffer() const {
+  return std::any_of(std::begin(buffers_), std::end(buffers_),
+                     [](const Buffer& buffer) { return buffer.buffer && !buffer.busy; });
+}
+
+void WaylandSurface::waitUntil(LoopClock::time_point deadline) {
+  display_.wait(deadline, stop_.fd());
+}
+
+std::optional<HostEvent> WaylandSurface::nextEvent() {
+  if (stop_.requested()) return HostEvent{HostEvent::Kind::kEnd};
+  if (events_.empty()) return std::nullopt;
+  const HostEvent event = events_.front();
+  events_.erase(events_.begin());
+  return event;
+}
+
+bool WaylandSurface::needsRepaint() const {
+  return !frame_ && (damageWhole_ || !damage_.empty()) && hasFreeBuffer();
+}
+
+LoopClock::duration WaylandSurface::framePeriod() const {
+  const int milliHz = output_.refreshMilliHz > 0 ? output_.refreshMilliHz : kFallbackRefreshMilliHz;
+  return std::chrono::duration_cast<LoopClock::duration>(std::chrono::seconds(1000)) / milliHz;
+}
+
+void WaylandSurface::present(const Canvas& canvas, const std::vector<Rect>& changed) {
+  for (Buffer& buffer : buffers_) remember(buffer.stale, buffer.whole, changed);
+  remember(damage_, damageWhole_, changed);
+  Buffer* buffer = frame_ ? nullptr : freeBuffer();
+  if (!buffer || (!damageWhole_ && damage_.empty())) return;
+  draw(*buffer, canvas);
+  wl_surface_attach(surface_, buffer->buffer, 0, 0);
+  if (damageWhole_) {
+    wl_surface_damage_buffer(surface_, 0, 0, width_, height_);
+  } else {
+    for (const Rect& part : damage_) {
+      wl_surface_damage_buffer(surface_, part.left, part.top, part.right - part.left,
+                               part.bottom - part.top);
+    }
+  }
+  damage_.clear();
+  damageWhole_ = false;
+  frame_ = wl_surface_frame(surface_);
+  wl_callback_add_listener(frame_, &frameListener, this);
+  wl_surface_commit(surface_);
+  buffer->busy = true;
+  display_.flush();
+}
+
+void WaylandSurface::draw(Buffer& buffer, const Canvas& canvas) const {
+  if (buffer.whole) {
+    copy(buffer.pixels, canvas, Rect{0, 0, width_, height_});
+  } else {
+    for (const Rect& part : buffer.stale) copy(buffer.pixels, canvas, part);
+  }
+  buffer.stale.clear();
+  buffer.whole = false;
+}
+
+// Copies `part` of the canvas into a buffer; what lies beyond the canvas's stored pixels is black.
+void WaylandSurface::copy(std::uint32_t* target, const Canvas& canvas, const Rect& part) const {
+  const int left = std::max(part.left, 0);
+  const int right = std::min(part.right, width_);
+  const int top = std::max(part.top, 0);
+  const int bottom = std::min(part.bottom, height_);
+  if (left >= right) return;
+  const int storedRight = std::clamp(canvas.storedWidth(), left, right);
+  const int storedBottom = std::min(bottom, canvas.storedHeight());
+  for (int y = top; y < bottom; ++y) {
+    std::uint32_t* row = target + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+    int end = left;
+    if (y < storedBottom && storedRight > left) {
+      const std::uint32_t* source = canvas.row(y) + left;
+      if (display_.canvasOrder()) {
+        std::memcpy(row + left, source, static_cast<std::size_t>(storedRight - left) * 4);
+      } else {
+        swapRedBlue(row + left, source, storedRight - left);
+      }
+      end = storedRight;
+    }
+    std::fill(row + end, row + right, 0U);
+  }
+}
+
+}  // namespace walkers
