@@ -48,11 +48,12 @@ std::optional<std::uint64_t> tickLimit() {
 
 walkers::LoopOptions loopOptions(const Options& options) {
   walkers::LoopOptions loop;
-  // A screensaver or wallpaper must never go still; the window is watched by its user.
-  loop.restartWhenStill = options.place != Options::Place::kWindow;
+  loop.tickLimit = tickLimit();
+  // A screensaver or wallpaper must never go still; the window is watched by its user, and a
+  // test that stops the timer wants the picture it stopped at.
+  loop.restartWhenStill = options.place != Options::Place::kWindow && !loop.tickLimit;
   loop.cycle = options.cycle;
   loop.patternStarted = printSeed;
-  loop.tickLimit = tickLimit();
   return loop;
 }
 

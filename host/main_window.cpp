@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "host/sdl_wayland.hpp"
 #include "host/sdl_x11.hpp"
 #include "host/stop_signals.hpp"
 
@@ -113,8 +114,6 @@ MainWindow::MainWindow(bool fullscreen, StopSignals* stop) : stop_(stop) {
     if (!isSet("DISPLAY") && !wayland) startupFailed(missingDisplay());
     if (!wayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
   }
-  // The plain window surface: shared-memory blits, far cheaper here than a GL context.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");  // a toy has no business blocking it
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");       // StopSignals has them
   errno = 0;
@@ -127,6 +126,9 @@ MainWindow::MainWindow(bool fullscreen, StopSignals* stop) : stop_(stop) {
     SDL_Quit();
     startupFailed(missingDisplay());
   }
+  // On X11 the plain window surface: shared-memory blits, far cheaper there than a GL context.
+  // Wayland has no such surface in SDL: SDL keeps the window's pixels in a texture instead.
+  if (driver == "x11") SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
   if (fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
   window_ = SDL_CreateWindow(kCaption, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
@@ -187,6 +189,7 @@ std::optional<HostEvent> MainWindow::nextEvent() {
   while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
     switch (event.type) {
       case SDL_QUIT:
+        checkWaylandConnection(window_);
         return HostEvent{HostEvent::Kind::kEnd};
       case SDL_KEYDOWN:
         if (event.key.keysym.sym == SDLK_F11) {

@@ -193,14 +193,24 @@ void WaylandDisplay::onOutputDone(WaylandOutput& output) {
   if (callbacks_.outputChanged) callbacks_.outputChanged(output);
 }
 
+// Keyboards and mice come and go (a virtual keyboard lives only while its program runs): each
+// time one comes back, it needs a fresh object.
 void WaylandDisplay::onSeatCapabilities(std::uint32_t capabilities) {
-  if ((capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0 && !keyboard_) {
+  const bool keyboard = (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
+  if (keyboard && !keyboard_) {
     keyboard_ = wl_seat_get_keyboard(seat_);
     wl_keyboard_add_listener(keyboard_, &keyboardListener, this);
+  } else if (!keyboard && keyboard_) {
+    wl_keyboard_destroy(keyboard_);
+    keyboard_ = nullptr;
   }
-  if ((capabilities & WL_SEAT_CAPABILITY_POINTER) != 0 && !pointer_) {
+  const bool pointer = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
+  if (pointer && !pointer_) {
     pointer_ = wl_seat_get_pointer(seat_);
     wl_pointer_add_listener(pointer_, &pointerListener, this);
+  } else if (!pointer && pointer_) {
+    wl_pointer_destroy(pointer_);
+    pointer_ = nullptr;
   }
 }
 
@@ -236,19 +246,18 @@ void WaylandDisplay::wait(std::chrono::steady_clock::time_point deadline, int ot
   if (wl_display_dispatch_pending(display_) < 0) lost();
 }
 
-void WaylandDisplay::lost() const {
+void lostWayland(wl_display* display) {
   std::string why;
-  const int code = wl_display_get_error(display_);
+  const int code = wl_display_get_error(display);
   if (code == EPROTO) {
     const wl_interface* interface = nullptr;
     std::uint32_t id = 0;
-    const std::uint32_t error = wl_display_get_protocol_error(display_, &interface, &id);
+    const std::uint32_t error = wl_display_get_protocol_error(display, &interface, &id);
     why = "the compositor refused a request (error " + std::to_string(error) + " on " +
           (interface ? interface->name : "the display") + ")";
     if (*lastComplaint) why += std::string(": ") + lastComplaint;
   } else {
     why = "the connection to \"" + displayName() + "\" was broken";
-    if (code != 0) why += std::string(" (") + std::strerror(code) + ")";
   }
   const std::string line = "walkers: lost the display: " + why + "\n";
   const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());

@@ -34,6 +34,10 @@ class WaylandUnreachable : public WaylandError {
   using WaylandError::WaylandError;
 };
 
+// Prints one line naming why the connection failed, "walkers: lost the display: ...", and ends
+// the process with status 1.
+[[noreturn]] void lostWayland(wl_display* display);
+
 // One monitor as the core protocol describes it. Filled in by the output's events; `ready` once
 // the first description is complete.
 struct WaylandOutput {
@@ -86,8 +90,7 @@ class WaylandDisplay {
   // How many key presses, button presses and pointer movements arrived so far (with `input`).
   std::uint64_t inputs() const { return inputs_; }
 
-  // Ends the process with one line naming why the connection is no longer usable.
-  [[noreturn]] void lost() const;
+  [[noreturn]] void lost() const { lostWayland(display_); }
 
   // Handlers called from the C listeners.
   void onGlobal(wl_registry* registry, std::uint32_t name, const char* interface,

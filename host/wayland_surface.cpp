@@ -75,6 +75,7 @@ WaylandSurface::WaylandSurface(WaylandDisplay& display, const WaylandOutput& out
   zwlr_layer_surface_v1_set_keyboard_interactivity(
       layerSurface_, overlay ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE
                              : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
+  wl_surface_set_buffer_scale(surface_, scale_);
   wl_surface_commit(surface_);  // asks for the first configure
 }
 
@@ -96,7 +97,12 @@ void WaylandSurface::onConfigure(std::uint32_t serial, std::uint32_t width, std:
 
 void WaylandSurface::outputChanged() {
   if (logicalWidth_ <= 0 || logicalHeight_ <= 0) return;
-  scale_ = std::max(1, output_.scale);
+  const int scale = std::max(1, output_.scale);
+  if (scale != scale_) {
+    scale_ = scale;
+    wl_surface_set_buffer_scale(surface_, scale_);
+    damageWhole_ = true;  // the same pixels, shown at a new scale
+  }
   resizeTo(logicalWidth_ * scale_, logicalHeight_ * scale_);
 }
 
@@ -104,9 +110,12 @@ void WaylandSurface::resizeTo(int width, int height) {
   if (width == width_ && height == height_ && buffers_[0].buffer) return;
   width_ = width;
   height_ = height;
+  // The compositor waits for a buffer of the new size: the next frame goes out at once, without
+  // waiting for a callback the old picture may never get.
+  if (frame_) wl_callback_destroy(frame_);
+  frame_ = nullptr;
   dropBuffers();
   makeBuffers();
-  wl_surface_set_buffer_scale(surface_, scale_);
   events_.push_back({HostEvent::Kind::kResized, 0, width, height});
   events_.push_back({HostEvent::Kind::kExposed});
 }
