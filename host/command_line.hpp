@@ -11,9 +11,9 @@ namespace walkers {
 
 struct Options {
   enum class Place {
-    kWindow,    // the program's own window (no options)
-    kRoot,      // the screensaver's window, the virtual root or the root window
-    kWindowId,  // a window some other program made
+    kWindow,       // the program's own window (no options)
+    kRoot,         // the screensaver's window, the virtual root or the root window
+    kWindowId,     // a window some other program made
     kScreensaver,  // every monitor covered, until the first key, button or pointer movement
   };
   Place place = Place::kWindow;

@@ -33,13 +33,13 @@ std::string displayName() {
 
 WaylandDisplay& self(void* data) { return *static_cast<WaylandDisplay*>(data); }
 
-const wl_registry_listener registryListener = {
+constexpr wl_registry_listener registryListener = {
     [](void* data, wl_registry* registry, std::uint32_t name, const char* interface,
        std::uint32_t version) { self(data).onGlobal(registry, name, interface, version); },
     [](void* data, wl_registry*, std::uint32_t name) { self(data).onGlobalRemove(name); },
 };
 
-const wl_shm_listener shmListener = {
+constexpr wl_shm_listener shmListener = {
     [](void* data, wl_shm*, std::uint32_t format) { self(data).onShmFormat(format); },
 };
 
@@ -49,7 +49,7 @@ struct OutputData {
   WaylandOutput* output;
 };
 
-const wl_output_listener outputListener = {
+constexpr wl_output_listener outputListener = {
     // geometry: position, physical size, make and model; nothing walkers needs
     [](void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
        const char*, const char*, std::int32_t) {},
@@ -76,14 +76,14 @@ const wl_output_listener outputListener = {
     [](void*, wl_output*, const char*) {},  // description
 };
 
-const wl_seat_listener seatListener = {
+constexpr wl_seat_listener seatListener = {
     [](void* data, wl_seat*, std::uint32_t capabilities) {
       self(data).onSeatCapabilities(capabilities);
     },
     [](void*, wl_seat*, const char*) {},  // name
 };
 
-const wl_keyboard_listener keyboardListener = {
+constexpr wl_keyboard_listener keyboardListener = {
     // keymap: walkers reads no characters here, only that a key went down
     [](void*, wl_keyboard*, std::uint32_t, std::int32_t fd, std::uint32_t) { ::close(fd); },
     [](void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {},  // enter
@@ -92,11 +92,11 @@ const wl_keyboard_listener keyboardListener = {
       if (state == WL_KEYBOARD_KEY_STATE_PRESSED) self(data).onInput();
     },
     [](void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-       std::uint32_t) {},                                   // modifiers
+       std::uint32_t) {},                                    // modifiers
     [](void*, wl_keyboard*, std::int32_t, std::int32_t) {},  // repeat_info
 };
 
-const wl_pointer_listener pointerListener = {
+constexpr wl_pointer_listener pointerListener = {
     [](void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t) {},  // enter
     [](void*, wl_pointer*, std::uint32_t, wl_surface*) {},                          // leave
     [](void* data, wl_pointer*, std::uint32_t, wl_fixed_t, wl_fixed_t) { self(data).onInput(); },
@@ -188,7 +188,7 @@ void WaylandDisplay::onGlobalRemove(std::uint32_t name) {
   outputs_.erase(found);
 }
 
-void WaylandDisplay::onOutputDone(WaylandOutput& output) {
+void WaylandDisplay::onOutputDone(WaylandOutput& output) const {
   output.ready = true;
   if (callbacks_.outputChanged) callbacks_.outputChanged(output);
 }

@@ -96,7 +96,7 @@ class WaylandDisplay {
   void onGlobal(wl_registry* registry, std::uint32_t name, const char* interface,
                 std::uint32_t version);
   void onGlobalRemove(std::uint32_t name);
-  void onOutputDone(WaylandOutput& output);
+  void onOutputDone(WaylandOutput& output) const;
   void onSeatCapabilities(std::uint32_t capabilities);
   void onShmFormat(std::uint32_t format);
   void onInput() { ++inputs_; }

@@ -23,17 +23,17 @@ constexpr std::size_t kMaxRemembered = 512;
 
 WaylandSurface& self(void* data) { return *static_cast<WaylandSurface*>(data); }
 
-const zwlr_layer_surface_v1_listener layerListener = {
+constexpr zwlr_layer_surface_v1_listener layerListener = {
     [](void* data, zwlr_layer_surface_v1*, std::uint32_t serial, std::uint32_t width,
        std::uint32_t height) { self(data).onConfigure(serial, width, height); },
     [](void* data, zwlr_layer_surface_v1*) { self(data).onClosed(); },
 };
 
-const wl_callback_listener frameListener = {
+constexpr wl_callback_listener frameListener = {
     [](void* data, wl_callback*, std::uint32_t) { self(data).onFrameDone(); },
 };
 
-const wl_buffer_listener bufferListener = {
+constexpr wl_buffer_listener bufferListener = {
     [](void* data, wl_buffer* buffer) { self(data).onRelease(buffer); },
 };
 

@@ -63,9 +63,9 @@ class WaylandSurface : public Host {
   struct Buffer {
     wl_buffer* buffer = nullptr;
     std::uint32_t* pixels = nullptr;
-    bool busy = false;         // the compositor may still read it
-    bool whole = true;         // everything must be drawn into it
-    std::vector<Rect> stale;   // otherwise: what changed since it was last drawn
+    bool busy = false;        // the compositor may still read it
+    bool whole = true;        // everything must be drawn into it
+    std::vector<Rect> stale;  // otherwise: what changed since it was last drawn
   };
 
   void resizeTo(int width, int height);

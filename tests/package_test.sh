@@ -76,7 +76,7 @@ version=$("$tmp/prefix/bin/walkers-render" --version)
 (cd "$build" && cpack -G DEB -B "$tmp/package" >/dev/null) || fail "cpack failed"
 deb=$(ls "$tmp"/package/walkers_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libsdl2 libpng; do
+for library in libsdl2 libpng libwayland-client; do
   grep -q "$library" <<<"$depends" || fail "package does not depend on $library: $depends"
 done
 contents=$(dpkg-deb -c "$deb")

@@ -117,14 +117,9 @@ centre_painted() {
 
 # The node of the window titled Form1 in sway's tree, as "WIDTHxHEIGHT FULLSCREEN".
 form1() {
-  session swaymsg -t get_tree | python3 -c '
-import json, sys
-def walk(node):
-    if node.get("name") == "Form1":
-        print("%dx%d %d" % (node["rect"]["width"], node["rect"]["height"], node["fullscreen_mode"]))
-    for child in node.get("nodes", []) + node.get("floating_nodes", []):
-        walk(child)
-walk(json.load(sys.stdin))'
+  session swaymsg -t get_tree |
+    jq -r '.. | objects | select(.name? == "Form1") |
+           "\(.rect.width)x\(.rect.height) \(.fullscreen_mode)"'
 }
 
 # The wallpaper: one pattern per output, each exactly what walkers-render grows from the same
