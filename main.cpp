@@ -20,6 +20,7 @@
 #include "host/stop_signals.hpp"
 #include "host/wayland_host.hpp"
 #include "host/x11_host.hpp"
+#include "host/x11_screensaver.hpp"
 
 #ifndef WALKERS_VERSION
 #define WALKERS_VERSION "unknown"
@@ -115,6 +116,10 @@ int run(const Options& options) {
   if (options.place == Options::Place::kWindow) return runWindow(options, stop);
   if (wantsWayland(options)) {
     if (const auto status = runOnWayland(options, stop)) return *status;
+  }
+  if (options.place == Options::Place::kScreensaver) {
+    walkers::X11Screensaver screensaver(stop);
+    return screensaver.run(loopOptions(options), options.seed);
   }
   return runOnWindow(options, stop);
 }

@@ -1,6 +1,7 @@
 // Following Wayland outputs with one surface and one pattern each, and ending the screensaver.
 #include "host/wayland_host.hpp"
 
+#include "host/input_grace.hpp"
 #include "host/stop_signals.hpp"
 
 namespace walkers {
@@ -45,18 +46,12 @@ void WaylandHost::outputRemoved(WaylandOutput& output) {
 
 int WaylandHost::run(const LoopOptions& options, std::optional<std::uint64_t> firstSeed) {
   patterns_ = std::make_unique<Patterns>(options, firstSeed);
-  const auto graceEnd = LoopClock::now() + kGrace;
-  std::uint64_t inputsBefore = display_.inputs();
+  InputGrace grace(LoopClock::now());
+  const bool screensaver = mode_ == Mode::kScreensaver;
   for (;;) {
     if (stop_.requested()) return 0;
     const auto now = LoopClock::now();
-    if (mode_ == Mode::kScreensaver) {
-      if (now < graceEnd) {
-        inputsBefore = display_.inputs();
-      } else if (display_.inputs() != inputsBefore) {
-        return 0;
-      }
-    }
+    if (screensaver && grace.ended(now, display_.inputs())) return 0;
     // A surface gets its pattern once the compositor has given it a size; one it closed goes.
     std::erase_if(surfaces_, [&](auto& entry) {
       WaylandSurface& surface = *entry.second;
@@ -67,7 +62,7 @@ int WaylandHost::run(const LoopOptions& options, std::optional<std::uint64_t> fi
       return surface.closed();
     });
     auto next = patterns_->step(now + kLongestSleep);
-    if (mode_ == Mode::kScreensaver && now < graceEnd) next = std::min(next, graceEnd);
+    if (screensaver && now < grace.graceEnd()) next = std::min(next, grace.graceEnd());
     display_.wait(next, stop_.fd());
   }
 }

@@ -18,13 +18,10 @@ class StopSignals;
 // Puts a surface on every output, as outputs come and go, each growing its own pattern at the
 // output's size. As a wallpaper (the background layer) it runs until a stop signal; as a
 // screensaver (the overlay layer, above everything, with the keyboard) it also ends at the first
-// key, button or pointer movement once kGrace has passed. It never locks anything.
+// key, button or pointer movement after InputGrace::kGrace. It never locks anything.
 class WaylandHost {
  public:
   enum class Mode { kWallpaper, kScreensaver };
-  // Input within this long of the start is taken as the tail of what made the session idle.
-  static constexpr std::chrono::milliseconds kGrace{1000};
-
   // Connects; throws WaylandUnreachable or WaylandError (see WaylandDisplay).
   WaylandHost(Mode mode, StopSignals& stop);
   ~WaylandHost();

@@ -19,6 +19,8 @@ class X11Host : public Host {
   X11Host(const X11Choice& choice, StopSignals& stop) : target_(choice), stop_(stop) {}
 
   int width() const { return target_.width(); }
+  // The X connection's descriptor, for waiting on several hosts at once.
+  int connection() const { return target_.connection(); }
   int height() const { return target_.height(); }
 
   void waitUntil(LoopClock::time_point deadline) override;

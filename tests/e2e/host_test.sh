@@ -341,4 +341,35 @@ case_root_faults() {
   expect_lost_display
 }
 
+# --screensaver on X11: a window over the monitor above everything, the same picture
+# walkers-render grows, and a key after the grace ends it with status 0; so does a pointer
+# movement; a lost X server gives one line and status 1.
+case_x11_screensaver() {
+  start_x 800x600
+  WALKERS_TICK_LIMIT=1500 "$WALKERS" --screensaver --seed 77 >"$tmp/walkers.out" \
+    2>"$tmp/walkers.err" &
+  walkers_pid=$!
+  wait_seeds 1
+  "$WALKERS_RENDER" --size 800x600 --seed 77 --ticks 1500 -o "$tmp/render.png"
+  wid=root
+  poll_shot screen same_as_render_screen || fail "the screen differs from the render"
+  local how
+  for how in "key space" "mousemove_relative 5 5"; do
+    [ -n "$walkers_pid" ] || { "$WALKERS" --screensaver >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
+      walkers_pid=$!; wait_seeds 1; }
+    for _ in $(seq 100); do
+      xdotool $how
+      kill -0 "$walkers_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    wait_walkers 5
+    [ "$walkers_status" = 0 ] || fail "status $walkers_status after xdotool $how"
+  done
+  [ ! -s "$tmp/walkers.err" ] || fail "complaints"
+  "$WALKERS" --screensaver >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+  expect_lost_display
+}
+same_as_render_screen() { [ "$("$PNG_PROBE" differ "$tmp/render.png" "$tmp/screen.png")" = 0 ]; }
+
 "case_$1"

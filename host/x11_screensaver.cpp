@@ -1,0 +1,188 @@
+// Covering X11 monitors with override-redirect windows, taking the input, and waiting for it.
+#include "host/x11_screensaver.hpp"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "host/input_grace.hpp"
+#include "host/patterns.hpp"
+#include "host/stop_signals.hpp"
+#include "host/x11_host.hpp"
+#include "host/x11_target.hpp"
+
+namespace walkers {
+namespace {
+
+constexpr std::chrono::seconds kLongestSleep{1};
+constexpr int kGrabTries = 20;  // 50 ms apart: another program's grab gets a second to end
+constexpr long kInputEvents = KeyPressMask | ButtonPressMask | PointerMotionMask;
+
+[[noreturn]] void lost(const std::string& why) {
+  const std::string line = "walkers: lost the display: " + why + "\n";
+  const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+  static_cast<void>(written);  // nothing more can be done about a failed write here
+  ::_exit(1);
+}
+
+struct Area {
+  int x, y, width, height;
+};
+
+// The monitors RandR reports, or the whole screen when it reports none.
+std::vector<Area> monitors(Display* display) {
+  std::vector<Area> areas;
+  int count = 0;
+  int event = 0;
+  int error = 0;
+  if (XRRQueryExtension(display, &event, &error)) {
+    if (XRRMonitorInfo* found = XRRGetMonitors(display, DefaultRootWindow(display), True, &count)) {
+      for (int k = 0; k < count; ++k) {
+        if (found[k].width > 0 && found[k].height > 0) {
+          areas.push_back({found[k].x, found[k].y, found[k].width, found[k].height});
+        }
+      }
+      XRRFreeMonitors(found);
+    }
+  }
+  if (areas.empty()) {
+    areas.push_back({0, 0, DisplayWidth(display, DefaultScreen(display)),
+                     DisplayHeight(display, DefaultScreen(display))});
+  }
+  return areas;
+}
+
+}  // namespace
+
+struct X11Screensaver::Connection {
+  Display* display = nullptr;
+  Cursor blank = None;
+  std::vector<Window> windows;
+
+  Connection() {
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name) throw X11Error("no display (DISPLAY is not set)");
+    display = XOpenDisplay(nullptr);
+    if (!display) throw X11Error(std::string("cannot connect to display \"") + name + "\"");
+    // Handlers for this connection; the X11Targets made later hand other displays' faults on.
+    XSetIOErrorHandler([](Display* lostDisplay) -> int {
+      lost("the X server \"" + std::string(DisplayString(lostDisplay)) + "\" closed the connection");
+    });
+    XSetErrorHandler([](Display* failed, XErrorEvent* error) -> int {
+      char text[160] = "";
+      XGetErrorText(failed, error->error_code, text, sizeof text);
+      lost("X error " + std::string(text) + " from request " +
+           std::to_string(static_cast<int>(error->request_code)));
+    });
+  }
+  ~Connection() {
+    if (!display) return;
+    XUngrabPointer(display, CurrentTime);
+    XUngrabKeyboard(display, CurrentTime);
+    for (const Window window : windows) XDestroyWindow(display, window);
+    if (blank != None) XFreeCursor(display, blank);
+    XCloseDisplay(display);
+  }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // An empty cursor: nothing moves over the patterns.
+  void makeBlankCursor() {
+    const Window root = DefaultRootWindow(display);
+    const char nothing[1] = {0};
+    const Pixmap pixmap = XCreateBitmapFromData(display, root, nothing, 1, 1);
+    XColor black{};
+    blank = XCreatePixmapCursor(display, pixmap, pixmap, &black, &black, 0, 0);
+    XFreePixmap(display, pixmap);
+  }
+
+  // A black window over `area`, above every other, that no window manager handles.
+  Window cover(const Area& area) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
+    attributes.event_mask = kInputEvents;
+    attributes.cursor = blank;
+    const Window window = XCreateWindow(
+        display, DefaultRootWindow(display), area.x, area.y, static_cast<unsigned>(area.width),
+        static_cast<unsigned>(area.height), 0, CopyFromParent, InputOutput, CopyFromParent,
+        CWOverrideRedirect | CWBackPixel | CWEventMask | CWCursor, &attributes);
+    XStoreName(display, window, "walkers");
+    XMapRaised(display, window);
+    windows.push_back(window);
+    return window;
+  }
+
+  void grab() {
+    const Window first = windows.front();
+    bool keyboard = false;
+    bool pointer = false;
+    for (int attempt = 0; attempt < kGrabTries && !(keyboard && pointer); ++attempt) {
+      if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      keyboard = keyboard || XGrabKeyboard(display, first, False, GrabModeAsync, GrabModeAsync,
+                                           CurrentTime) == GrabSuccess;
+      pointer = pointer || XGrabPointer(display, first, False, kInputEvents & ~KeyPressMask,
+                                        GrabModeAsync, GrabModeAsync, None, blank,
+                                        CurrentTime) == GrabSuccess;
+    }
+    if (!keyboard) XSetInputFocus(display, first, RevertToParent, CurrentTime);
+  }
+};
+
+X11Screensaver::X11Screensaver(StopSignals& stop)
+    : stop_(stop), connection_(std::make_unique<Connection>()) {
+  connection_->makeBlankCursor();
+  for (const Area& area : monitors(connection_->display)) {
+    const Window window = connection_->cover(area);
+    XSync(connection_->display, False);  // the window exists before another connection looks
+    hosts_.push_back(std::make_unique<X11Host>(X11Choice{false, window}, stop));
+  }
+  connection_->grab();
+  XFlush(connection_->display);
+}
+
+X11Screensaver::~X11Screensaver() {
+  hosts_.clear();  // their connections first, while the windows still exist
+}
+
+std::uint64_t X11Screensaver::readInput() {
+  Display* display = connection_->display;
+  while (XPending(display) > 0) {
+    XEvent event;
+    XNextEvent(display, &event);
+    if (event.type == KeyPress || event.type == ButtonPress || event.type == MotionNotify) {
+      ++inputs_;
+    }
+  }
+  return inputs_;
+}
+
+int X11Screensaver::run(const LoopOptions& options, std::optional<std::uint64_t> firstSeed) {
+  Patterns patterns(options, firstSeed);
+  for (const auto& host : hosts_) patterns.add(*host, host->width(), host->height());
+  InputGrace grace(LoopClock::now());
+  std::vector<pollfd> inputs;
+  for (;;) {
+    if (stop_.requested()) return 0;
+    const auto now = LoopClock::now();
+    if (grace.ended(now, readInput())) return 0;
+    auto next = patterns.step(now + kLongestSleep);
+    if (now < grace.graceEnd()) next = std::min(next, grace.graceEnd());
+    inputs.assign({{ConnectionNumber(connection_->display), POLLIN, 0}, {stop_.fd(), POLLIN, 0}});
+    for (const auto& host : hosts_) inputs.push_back({host->connection(), POLLIN, 0});
+    const auto left = next - LoopClock::now();
+    const int timeout =
+        left <= LoopClock::duration::zero()
+            ? 0
+            : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+    ::poll(inputs.data(), inputs.size(), timeout);
+  }
+}
+
+}  // namespace walkers
