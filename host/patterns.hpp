@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/form.hpp"
+#include "engine/form.hpp"
 #include "host/loop.hpp"
 
 namespace walkers {

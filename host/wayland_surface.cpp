@@ -37,9 +37,9 @@ constexpr wl_buffer_listener bufferListener = {
     [](void* data, wl_buffer* buffer) { self(data).onRelease(buffer); },
 };
 
-void remember(std::vector<Rect>& list, bool& whole, const std::vector<Rect>& changed) {
+void rememberIn(std::vector<Rect>& list, bool& whole, const std::vector<Rect>& parts) {
   if (whole) return;
-  list.insert(list.end(), changed.begin(), changed.end());
+  list.insert(list.end(), parts.begin(), parts.end());
   if (list.size() > kMaxRemembered) {
     whole = true;
     list.clear();
@@ -101,7 +101,7 @@ void WaylandSurface::outputChanged() {
   if (scale != scale_) {
     scale_ = scale;
     wl_surface_set_buffer_scale(surface_, scale_);
-    damageWhole_ = true;  // the same pixels, shown at a new scale
+    events_.push_back(HostEvent::exposed());  // the same pixels, shown at a new scale
   }
   resizeTo(logicalWidth_ * scale_, logicalHeight_ * scale_);
 }
@@ -117,7 +117,7 @@ void WaylandSurface::resizeTo(int width, int height) {
   dropBuffers();
   makeBuffers();
   events_.push_back({HostEvent::Kind::kResized, 0, width, height});
-  events_.push_back({HostEvent::Kind::kExposed});
+  events_.push_back(HostEvent::exposed());
 }
 
 void WaylandSurface::onClosed() {
@@ -128,12 +128,31 @@ void WaylandSurface::onClosed() {
 void WaylandSurface::onFrameDone() {
   wl_callback_destroy(frame_);
   frame_ = nullptr;
+  askAgain();
 }
 
 void WaylandSurface::onRelease(wl_buffer* buffer) {
   for (Buffer& held : buffers_) {
     if (held.buffer == buffer) held.busy = false;
   }
+  askAgain();
+}
+
+// A frame that had to wait can go out now: the area it covers is asked for again, so the loop
+// presents it even if nothing changed since.
+void WaylandSurface::askAgain() {
+  if (!deferred_ || frame_ || !hasFreeBuffer()) return;
+  deferred_ = false;
+  if (damageWhole_ || damage_.empty()) {
+    events_.push_back(HostEvent::exposed());
+    return;
+  }
+  Rect bounds = damage_.front();
+  for (const Rect& part : damage_) {
+    bounds = {std::min(bounds.left, part.left), std::min(bounds.top, part.top),
+              std::max(bounds.right, part.right), std::max(bounds.bottom, part.bottom)};
+  }
+  events_.push_back(HostEvent::exposed(bounds));
 }
 
 void WaylandSurface::makeBuffers() {
@@ -201,20 +220,25 @@ std::optional<HostEvent> WaylandSurface::nextEvent() {
   return event;
 }
 
-bool WaylandSurface::needsRepaint() const {
-  return !frame_ && (damageWhole_ || !damage_.empty()) && hasFreeBuffer();
-}
-
 LoopClock::duration WaylandSurface::framePeriod() const {
   const int milliHz = output_.refreshMilliHz > 0 ? output_.refreshMilliHz : kFallbackRefreshMilliHz;
   return std::chrono::duration_cast<LoopClock::duration>(std::chrono::seconds(1000)) / milliHz;
 }
 
-void WaylandSurface::present(const Canvas& canvas, const std::vector<Rect>& changed) {
-  for (Buffer& buffer : buffers_) remember(buffer.stale, buffer.whole, changed);
-  remember(damage_, damageWhole_, changed);
+void WaylandSurface::remember(const std::vector<Rect>& parts) {
+  for (Buffer& buffer : buffers_) rememberIn(buffer.stale, buffer.whole, parts);
+  rememberIn(damage_, damageWhole_, parts);
+}
+
+void WaylandSurface::present(const Canvas& canvas, const FramePlan& plan) {
+  remember(plan.copy);
+  remember(plan.black);
   Buffer* buffer = frame_ ? nullptr : freeBuffer();
-  if (!buffer || (!damageWhole_ && damage_.empty())) return;
+  if (!buffer) {
+    deferred_ = true;
+    return;
+  }
+  if (!damageWhole_ && damage_.empty()) return;
   draw(*buffer, canvas);
   wl_surface_attach(surface_, buffer->buffer, 0, 0);
   if (damageWhole_) {
@@ -244,7 +268,9 @@ void WaylandSurface::draw(Buffer& buffer, const Canvas& canvas) const {
   buffer.whole = false;
 }
 
-// Copies `part` of the canvas into a buffer; what lies beyond the canvas's stored pixels is black.
+// Copies `part` of the canvas into a buffer, blackening what lies beyond the canvas's stored
+// pixels: a plan's copy rectangles are within them and its black ones beyond, and a buffer
+// catching up on several plans takes both alike.
 void WaylandSurface::copy(std::uint32_t* target, const Canvas& canvas, const Rect& part) const {
   const int left = std::max(part.left, 0);
   const int right = std::min(part.right, width_);

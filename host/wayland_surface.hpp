@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "host/frame_plan.hpp"
 #include "host/loop.hpp"
 
 struct wl_surface;
@@ -23,10 +24,11 @@ struct WaylandOutput;
 // keyboard) or the overlay layer (a screensaver: above everything, with the keyboard). It is
 // `width()` x `height()` pixels: the size the compositor gives, times the output's scale.
 //
-// Frames go through two shared-memory buffers: each frame is drawn into a buffer the compositor
-// has released, by copying only what changed since that buffer was last shown, and only the
-// changed parts are damaged. A frame is drawn only after the compositor asked for the next one,
-// so an output that is off or covered costs no drawing at all.
+// Frames go through two shared-memory buffers: each frame plan is carried out in a buffer the
+// compositor has released, together with the plans that buffer missed, and only the planned
+// parts are damaged. A frame is drawn only after the compositor asked for the next one, so an
+// output that is off or covered costs no drawing at all; what waited is then asked for again as
+// an exposed area.
 class WaylandSurface : public Host {
  public:
   enum class Layer { kBackground, kOverlay };
@@ -49,8 +51,7 @@ class WaylandSurface : public Host {
 
   void waitUntil(LoopClock::time_point deadline) override;
   std::optional<HostEvent> nextEvent() override;
-  void present(const Canvas& canvas, const std::vector<Rect>& changed) override;
-  bool needsRepaint() const override;
+  void present(const Canvas& canvas, const FramePlan& plan) override;
   LoopClock::duration framePeriod() const override;
 
   // Handlers called from the C listeners.
@@ -73,6 +74,8 @@ class WaylandSurface : public Host {
   void dropBuffers();
   Buffer* freeBuffer();
   bool hasFreeBuffer() const;
+  void remember(const std::vector<Rect>& parts);
+  void askAgain();
   void draw(Buffer& buffer, const Canvas& canvas) const;
   void copy(std::uint32_t* target, const Canvas& canvas, const Rect& part) const;
 
@@ -95,6 +98,7 @@ class WaylandSurface : public Host {
   Buffer buffers_[2];
   std::vector<Rect> damage_;  // changed since the last commit
   bool damageWhole_ = false;
+  bool deferred_ = false;  // a frame waits for the compositor or a buffer
 };
 
 }  // namespace walkers
