@@ -17,9 +17,10 @@ namespace walkers {
 namespace {
 
 constexpr int kFallbackRefreshMilliHz = 60'000;
-// Past this many remembered rectangles a buffer is simply drawn whole next time (an output that
-// was off for a while).
-constexpr std::size_t kMaxRemembered = 512;
+// Past this many remembered rectangles a buffer is simply drawn whole next time. A frame of 501
+// walkers changes a few hundred tiles, and a buffer catches up on two frames;
+// an output that is off for a second reaches the limit.
+constexpr std::size_t kMaxRemembered = 16384;
 
 WaylandSurface& self(void* data) { return *static_cast<WaylandSurface*>(data); }
 
@@ -138,21 +139,13 @@ void WaylandSurface::onRelease(wl_buffer* buffer) {
   askAgain();
 }
 
-// A frame that had to wait can go out now: the area it covers is asked for again, so the loop
-// presents it even if nothing changed since.
+// A frame that had to wait can go out now. The surface keeps what waited itself; one of those
+// rectangles reported as exposed has the loop present a frame even if nothing changed since.
 void WaylandSurface::askAgain() {
   if (!deferred_ || frame_ || !hasFreeBuffer()) return;
   deferred_ = false;
-  if (damageWhole_ || damage_.empty()) {
-    events_.push_back(HostEvent::exposed());
-    return;
-  }
-  Rect bounds = damage_.front();
-  for (const Rect& part : damage_) {
-    bounds = {std::min(bounds.left, part.left), std::min(bounds.top, part.top),
-              std::max(bounds.right, part.right), std::max(bounds.bottom, part.bottom)};
-  }
-  events_.push_back(HostEvent::exposed(bounds));
+  events_.push_back(damageWhole_ || damage_.empty() ? HostEvent::exposed()
+                                                    : HostEvent::exposed(damage_.front()));
 }
 
 void WaylandSurface::makeBuffers() {

@@ -72,7 +72,8 @@ struct X11Screensaver::Connection {
     if (!display) throw X11Error(std::string("cannot connect to display \"") + name + "\"");
     // Handlers for this connection; the X11Targets made later hand other displays' faults on.
     XSetIOErrorHandler([](Display* lostDisplay) -> int {
-      lost("the X server \"" + std::string(DisplayString(lostDisplay)) + "\" closed the connection");
+      lost("the X server \"" + std::string(DisplayString(lostDisplay)) +
+           "\" closed the connection");
     });
     XSetErrorHandler([](Display* failed, XErrorEvent* error) -> int {
       char text[160] = "";
@@ -127,9 +128,9 @@ struct X11Screensaver::Connection {
       if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
       keyboard = keyboard || XGrabKeyboard(display, first, False, GrabModeAsync, GrabModeAsync,
                                            CurrentTime) == GrabSuccess;
-      pointer = pointer || XGrabPointer(display, first, False, kInputEvents & ~KeyPressMask,
-                                        GrabModeAsync, GrabModeAsync, None, blank,
-                                        CurrentTime) == GrabSuccess;
+      pointer = pointer ||
+                XGrabPointer(display, first, False, kInputEvents & ~KeyPressMask, GrabModeAsync,
+                             GrabModeAsync, None, blank, CurrentTime) == GrabSuccess;
     }
     if (!keyboard) XSetInputFocus(display, first, RevertToParent, CurrentTime);
   }

@@ -12,7 +12,7 @@ TEST(InputGrace, IgnoresInputDuringTheGraceAndEndsAtTheFirstAfterIt) {
   const LoopClock::time_point start{};
   InputGrace grace(start);
   EXPECT_FALSE(grace.ended(start, 0));
-  EXPECT_FALSE(grace.ended(start + milliseconds(500), 3));  // a key still bouncing
+  EXPECT_FALSE(grace.ended(start + milliseconds(500), 3));   // a key still bouncing
   EXPECT_FALSE(grace.ended(start + InputGrace::kGrace, 3));  // nothing new since
   EXPECT_FALSE(grace.ended(start + InputGrace::kGrace + milliseconds(400), 3));
   EXPECT_TRUE(grace.ended(start + InputGrace::kGrace + milliseconds(500), 4));

@@ -1,0 +1,123 @@
+# Helpers for running walkers on Wayland: a private headless sway with two outputs, seen through
+# grim, driven through swaymsg and wtype. Expects WALKERS to name the program (PNG_PROBE for the
+# picture checks).
+set -euo pipefail
+
+tmp=$(mktemp -d)
+chmod 755 "$tmp"
+sway_pid=
+walkers_pid=
+other_pid=
+
+cleanup() {
+  local pid
+  for pid in "$walkers_pid" "$other_pid" "$sway_pid"; do
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  done
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -s "$tmp/walkers.err" ] && sed 's/^/walkers stderr: /' "$tmp/walkers.err" >&2
+  exit 1
+}
+
+# sway refuses to run as root, so as root the session runs as nobody. It runs copies of the
+# programs in a directory of its own, since the build tree may be closed to other users.
+as_user=()
+if [ "$(id -u)" = 0 ]; then
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+fi
+install -m 755 "$WALKERS" "$tmp/walkers"
+install -m 700 -d "$tmp/run" "$tmp/home"
+[ "$(id -u)" != 0 ] || chown nobody:nogroup "$tmp/run" "$tmp/home"
+
+# Runs a command in the session, as its user, with nothing of this shell's environment but the
+# session's (add variables before the command: session VAR=value cmd ...). Started in the
+# background as "${in_session[@]}" cmd &, $! is the command's own process.
+in_session=("${as_user[@]}" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME="$tmp/home"
+  XDG_RUNTIME_DIR="$tmp/run" WAYLAND_DISPLAY=wayland-1 SWAYSOCK="$tmp/run/sway.sock")
+session() { "${in_session[@]}" "$@"; }
+
+# Starts sway with two headless outputs, HEADLESS-1 of $1 and HEADLESS-2 of $2 (default 1280x720
+# and 800x600), rendering without a GPU, no background of its own and floating windows.
+start_sway() {
+  local first=${1:-1280x720} second=${2:-800x600}
+  cat >"$tmp/sway.conf" <<EOF
+output HEADLESS-1 mode $first position 0 0
+output HEADLESS-2 mode $second position ${first%x*} 0
+for_window [app_id=".*"] floating enable
+default_floating_border none
+default_border none
+EOF
+  chmod 644 "$tmp/sway.conf"
+  "${in_session[@]}" WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=2 \
+    WLR_LIBINPUT_NO_DEVICES=1 sway -c "$tmp/sway.conf" >"$tmp/sway.log" 2>&1 &
+  sway_pid=$!
+  local size=
+  for _ in $(seq 200); do
+    size=$(session swaymsg -t get_outputs 2>/dev/null | grep -c "\"width\": ${second%x*}," || true)
+    [ "$size" -gt 0 ] && return 0
+    sleep 0.05
+  done
+  fail "sway did not start: $(tail -n 5 "$tmp/sway.log")"
+}
+
+# Starts walkers in the session with arguments $@; its output goes to $tmp/walkers.out and .err.
+launch() {
+  "${in_session[@]}" ${WALKERS_ENV:-} "$tmp/walkers" "$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+}
+
+# Waits until walkers has printed $1 seed lines.
+wait_seeds() {
+  for _ in $(seq 400); do
+    [ "$(grep -c '^seed: ' "$tmp/walkers.out" || true)" -ge "$1" ] && return 0
+    kill -0 "$walkers_pid" 2>/dev/null || fail "walkers ended early"
+    sleep 0.05
+  done
+  fail "walkers printed $(grep -c '^seed: ' "$tmp/walkers.out") seed lines, not $1"
+}
+
+# Waits up to $1 seconds for walkers to end; sets walkers_status to its exit status.
+wait_walkers() {
+  for _ in $(seq $(($1 * 20))); do
+    kill -0 "$walkers_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -0 "$walkers_pid" 2>/dev/null && fail "walkers still running after $1 s"
+  walkers_status=0
+  wait "$walkers_pid" || walkers_status=$?
+  walkers_pid=
+}
+
+# A screenshot of output $1 into $tmp/$2.png.
+shot() { session grim -o "$1" - >"$tmp/$2.png" 2>/dev/null || fail "no screenshot of $1"; }
+
+# Polls screenshots of output $1 (into $tmp/$2.png) until `$3 ...` succeeds, for up to 20 s.
+poll_shot() {
+  local output=$1 name=$2 deadline=$(($(date +%s) + 20))
+  shift 2
+  while :; do
+    shot "$output" "$name"
+    "$@" && return 0
+    [ "$(date +%s)" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+same_as() { [ "$("$PNG_PROBE" differ "$tmp/$1.png" "$tmp/$2.png" 2>/dev/null)" = 0 ]; }
+# Whether the pixel left of the centre of $tmp/$1.png, the first a new pattern paints, is painted.
+centre_painted() {
+  local width height
+  read -r width height _ < <("$PNG_PROBE" info "$tmp/$1.png")
+  [ "$("$PNG_PROBE" painted "$tmp/$1.png" $((width / 2 - 1)) $((height / 2)))" = 1 ]
+}
+
+# The node of the window titled Form1 in sway's tree, as "WIDTHxHEIGHT FULLSCREEN".
+form1() {
+  session swaymsg -t get_tree |
+    jq -r '.. | objects | select(.name? == "Form1") |
+           "\(.rect.width)x\(.rect.height) \(.fullscreen_mode)"'
+}
