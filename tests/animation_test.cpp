@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,6 +77,34 @@ TEST(RgbFrames, LargeFramesArriveInWholeRowsWithBlackBeyondTheStoredPart) {
   EXPECT_EQ(Rgb(stream.begin() + at, stream.begin() + at + 3), (Rgb{1, 2, 3}));
   EXPECT_EQ(std::count(stream.begin(), stream.end(), 0), static_cast<long>(stream.size() - 3));
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Running out of memory while encoding is said in our words, naming the frame and the sizes.
+TEST(WebpAnimationMemory, RunningOutWhileEncodingSaysSo) {
+  const Canvas canvas(8000, 8000);
+  WebpAnimation animation(8000, 8000, AnimationSettings{});
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line) && line.rfind("VmSize:", 0) != 0) {
+  }
+  ASSERT_FALSE(line.empty());
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_AS, &saved), 0);
+  rlimit tight = saved;
+  // Room for the frame's picture (256 MB), not for encoding it.
+  tight.rlim_cur = std::stoull(line.substr(7)) * 1024 + (300U << 20);
+  ASSERT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
+  std::string message;
+  try {
+    animation.add(canvas, {});
+  } catch (const AnimationError& error) {
+    message = error.what();
+  }
+  ::setrlimit(RLIMIT_AS, &saved);
+  EXPECT_EQ(message,
+            "not enough memory to encode frame 1 (8000x8000 pixels) of a 8000x8000 animation");
+}
+#endif
 
 namespace fs = std::filesystem;
 
