@@ -63,13 +63,7 @@ int runWindow(const Options& options, walkers::StopSignals& stop) {
   walkers::Form form(w.width(), w.height());
   if (options.seed) form.random().seedNextWith(*options.seed);
   walkers::Loop loop(form, w, loopOptions(options));
-  try {
-    return loop.run();
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "walkers: %s\n", error.what());
-    w.showError(error.what());
-    return 1;
-  }
+  return loop.run();
 }
 
 // --root and --window-id: another program's window, no keys, no mouse, no message box.

@@ -14,14 +14,15 @@
 #include <cstring>
 #include <string>
 
+#include "host/display_wait.hpp"
+#include "host/refresh_period.hpp"
 #include "host/sdl_wayland.hpp"
 #include "host/sdl_x11.hpp"
 #include "host/stop_signals.hpp"
+#include "host/x11_target.hpp"
 
 namespace walkers {
 namespace {
-
-constexpr int kFallbackRefreshHz = 60;
 
 bool isSet(const char* variable) {
   const char* value = std::getenv(variable);
@@ -139,43 +140,44 @@ MainWindow::MainWindow(bool fullscreen, StopSignals* stop) : stop_(stop) {
     startupFailed(why);
   }
   SDL_StopTextInput();  // keys arrive as key events; no input method needed
-  // On X11 the loop sleeps on the connection itself: one event pump per wake instead of the
-  // several SDL's own wait makes (measured: less than half the system calls).
-  connection_ = watchX11Connection(window_);
-  SDL_DisplayMode mode{};
-  const int hz = SDL_GetWindowDisplayMode(window_, &mode) == 0 && mode.refresh_rate > 0
-                     ? mode.refresh_rate
-                     : kFallbackRefreshHz;
-  framePeriod_ = std::chrono::duration_cast<LoopClock::duration>(std::chrono::seconds(1)) / hz;
+  try {
+    x11_ = SdlX11::attach(window_);
+  } catch (const X11Error& error) {
+    SDL_DestroyWindow(window_);
+    SDL_Quit();
+    startupFailed(error.what());
+  }
+  if (x11_) {
+    framePeriod_ = x11_->framePeriod();
+  } else {
+    SDL_DisplayMode mode{};
+    framePeriod_ =
+        refreshPeriodOf(SDL_GetWindowDisplayMode(window_, &mode) == 0 ? mode.refresh_rate : 0);
+  }
   width_ = kClientWidth;
   height_ = kClientHeight;
   SDL_GetWindowSize(window_, &width_, &height_);
 }
 
 MainWindow::~MainWindow() {
+  x11_.reset();  // before SDL closes the connection it draws on
   if (source_) SDL_FreeSurface(source_);
   if (window_) SDL_DestroyWindow(window_);
   SDL_Quit();
 }
 
-void MainWindow::showError(const char* message) const {
-  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kCaption, message, window_);
-}
-
 void MainWindow::waitUntil(LoopClock::time_point deadline) {
   pumped_ = false;
-  const auto left = deadline - LoopClock::now();
-  // Round up: waking a little late costs nothing, since due ticks run on waking.
-  const int timeout =
-      left <= LoopClock::duration::zero()
-          ? 0
-          : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-  if (connection_ < 0) {  // not X11: SDL's own wait, leaving any event in the queue
-    SDL_WaitEventTimeout(nullptr, timeout);
+  if (x11_) {
+    // Sleeping on the connection itself: one event pump per wake instead of the several SDL's
+    // own wait makes (measured: less than half the system calls).
+    waitForDisplay(x11_->connection(), stop_, deadline);
     return;
   }
-  pollfd inputs[2] = {{connection_, POLLIN, 0}, {stop_ ? stop_->fd() : -1, POLLIN, 0}};
-  ::poll(inputs, 2, timeout);
+  // Not X11: SDL's own wait, leaving any event in the queue.
+  const auto left = std::max(deadline - LoopClock::now(), LoopClock::duration::zero());
+  SDL_WaitEventTimeout(
+      nullptr, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
 }
 
 std::optional<HostEvent> MainWindow::nextEvent() {
@@ -221,6 +223,10 @@ void MainWindow::present(const Canvas& canvas, const FramePlan& plan) {
   int windowHeight = 0;
   SDL_GetWindowSize(window_, &windowWidth, &windowHeight);
   if (static_cast<std::int64_t>(windowWidth) * windowHeight > kMaxSurfacePixels) return;
+  if (x11_) {
+    x11_->present(canvas, plan);
+    return;
+  }
   SDL_Surface* screen = SDL_GetWindowSurface(window_);
   if (!screen) drawingFailed();
   const int storedWidth = canvas.storedWidth();

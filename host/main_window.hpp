@@ -3,11 +3,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include "host/loop.hpp"
+#include "host/sdl_x11.hpp"
 
 struct SDL_Window;
 struct SDL_Surface;
@@ -31,8 +33,8 @@ class MainWindow : public Host {
   static constexpr int kClientWidth = 510;
   static constexpr int kClientHeight = 370;
   static constexpr const char* kCaption = "Form1";
-  // Larger windows get no window surface (it would take gigabytes); they keep the window's
-  // background, and the loop goes on.
+  // Larger windows are not drawn (a frame would take gigabytes, or seconds); they keep the
+  // window's background, and the loop goes on.
   static constexpr std::int64_t kMaxSurfacePixels = std::int64_t{1} << 25;
 
   // Opens the window, shown, at a position the window system chooses. Refuses SDL's invisible
@@ -51,16 +53,13 @@ class MainWindow : public Host {
   void present(const Canvas& canvas, const FramePlan& plan) override;
   LoopClock::duration framePeriod() const override { return framePeriod_; }
 
-  // Shows an error that ends the program in a message box over the window.
-  void showError(const char* message) const;
-
  private:
   void toggleFullscreen();
 
   SDL_Window* window_ = nullptr;
   StopSignals* stop_ = nullptr;
-  int connection_ = -1;  // the X connection to sleep on, or -1 to let SDL wait
-  bool pumped_ = false;  // events were read from the window system since the last wait
+  std::unique_ptr<SdlX11> x11_;  // when shown through X11
+  bool pumped_ = false;          // events were read from the window system since the last wait
   int width_ = 0;
   int height_ = 0;
   SDL_Surface* source_ = nullptr;  // the canvas's stored part as an SDL surface

@@ -1,50 +1,52 @@
-// Xlib error handling for the SDL window: one line and status 1 when the display is lost.
+// The SDL window on X11: its display and window from SDL, checked and drawn with plain Xlib.
 #include "host/sdl_x11.hpp"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <utility>
+
+#include "host/x11_errors.hpp"
+#include "host/x11_image.hpp"
+#include "host/x11_refresh.hpp"
+#include "host/x11_window.hpp"
 
 namespace walkers {
-namespace {
 
-[[noreturn]] void lost(const char* why) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "walkers: lost the display: %s\n", why);
-  std::_Exit(1);
-}
+struct SdlX11::State {
+  Display* display = nullptr;
+  std::unique_ptr<X11Painter> painter;
+  std::chrono::nanoseconds framePeriod{};
+};
 
-int onIoError(Display* display) {
-  char why[160];
-  std::snprintf(why, sizeof why, "the connection to \"%s\" was broken",
-                DisplayString(display) ? DisplayString(display) : "");
-  lost(why);
-}
+SdlX11::SdlX11(std::unique_ptr<State> state) : state_(std::move(state)) {}
 
-int onError(Display* display, XErrorEvent* error) {
-  if (error->error_code == BadWindow || error->error_code == BadDrawable) {
-    lost("the window was destroyed");
-  }
-  char text[96];
-  XGetErrorText(display, error->error_code, text, sizeof text);
-  char why[160];
-  std::snprintf(why, sizeof why, "X error %s (request %d)", text, error->request_code);
-  lost(why);
-}
-
-}  // namespace
-
-int watchX11Connection(SDL_Window* window) {
+std::unique_ptr<SdlX11> SdlX11::attach(SDL_Window* window) {
   SDL_SysWMinfo system;
   SDL_VERSION(&system.version);
   if (SDL_GetWindowWMInfo(window, &system) != SDL_TRUE || system.subsystem != SDL_SYSWM_X11) {
-    return -1;
+    return nullptr;
   }
-  XSetIOErrorHandler(onIoError);
-  XSetErrorHandler(onError);
-  return ConnectionNumber(system.info.x11.display);
+  Display* display = system.info.x11.display;
+  const Window id = system.info.x11.window;
+  routeXErrors(id);
+  // SDL picks a DirectColor visual where there is one, and fills its colour map with ramps.
+  const X11Window checked =
+      checkWindow(display, id, "the window is gone", 0, {"the display", true});
+  auto state = std::make_unique<State>();
+  state->display = display;
+  state->painter = std::make_unique<X11Painter>(display, checked);
+  state->framePeriod = refreshPeriod(display, id, checked.width, checked.height);
+  return std::unique_ptr<SdlX11>(new SdlX11(std::move(state)));
+}
+
+SdlX11::~SdlX11() = default;
+
+int SdlX11::connection() const { return ConnectionNumber(state_->display); }
+std::chrono::nanoseconds SdlX11::framePeriod() const { return state_->framePeriod; }
+
+void SdlX11::present(const Canvas& canvas, const FramePlan& plan) {
+  state_->painter->present(canvas, plan);
 }
 
 }  // namespace walkers

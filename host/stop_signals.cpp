@@ -24,6 +24,7 @@ constexpr long kEndDeadlineNs = 50'000'000;
 
 volatile std::sig_atomic_t writeEnd = -1;
 volatile std::sig_atomic_t stopping = 0;
+volatile std::sig_atomic_t arrived = 0;  // a stop signal came: lets requested() skip the read
 timer_t deadline{};
 bool haveDeadline = false;
 std::array<struct sigaction, kStopSignals.size()> previous{};
@@ -31,6 +32,7 @@ struct sigaction previousDeadline {};
 
 extern "C" void onStopSignal(int /*signal*/) {
   const int saved = errno;
+  arrived = 1;
   const char byte = 1;
   // A full pipe already says what this byte would.
   [[maybe_unused]] const auto written = ::write(writeEnd, &byte, 1);
@@ -71,6 +73,7 @@ StopSignals::StopSignals() {
   event.sigev_signo = SIGRTMIN;
   haveDeadline = ::timer_create(CLOCK_MONOTONIC, &event, &deadline) == 0;
   stopping = 0;
+  arrived = 0;
   for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
     ::sigaction(kStopSignals[i], &action, &previous[i]);
     // Started under nohup, the user asked to outlive the terminal: SIGHUP stays ignored.
@@ -93,10 +96,12 @@ StopSignals::~StopSignals() {
   ::close(read_);
 }
 
-bool StopSignals::requested() {
+bool StopSignals::requested() const {
+  if (!arrived) return false;  // asked every wake: no system call while nothing came
   char bytes[16];
-  while (::read(read_, bytes, sizeof bytes) > 0) requested_ = true;
-  return requested_;
+  while (::read(read_, bytes, sizeof bytes) > 0) {
+  }
+  return true;
 }
 
 }  // namespace walkers

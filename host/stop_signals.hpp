@@ -18,11 +18,10 @@ class StopSignals {
 
   int fd() const { return read_; }
   // Whether a stop signal has arrived; once it has, this stays true.
-  bool requested();
+  bool requested() const;
 
  private:
   int read_ = -1;
-  bool requested_ = false;
 };
 
 }  // namespace walkers

@@ -1,7 +1,8 @@
-// Conversion of canvas colours into the pixels of a 24- or 32-bit TrueColor X visual.
+// Conversion of canvas colours into the pixels of a TrueColor X visual of 15 to 32 bits.
 #pragma once
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <bit>
 #include <cstdint>

@@ -1,12 +1,10 @@
-// Drawing the canvas on an X window walkers did not create: a screensaver's, a root, one by id.
+// Following a window walkers did not create (a screensaver's, a root, one by id) and drawing on it.
 #pragma once
 
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <stdexcept>
-#include <string_view>
-#include <vector>
 
 #include "common/window_id.hpp"
 #include "engine/canvas.hpp"
@@ -29,9 +27,9 @@ struct X11Choice {
   unsigned long windowId = 0;
 };
 
-// A foreign X window, drawn with plain Xlib (MIT-SHM images where the server can share memory
-// with this process, plain images otherwise). Only StructureNotify and Exposure are selected on
-// it: walkers never takes its keys or mouse, and never maps, moves, resizes or changes it.
+// A foreign X window, drawn with plain Xlib (see X11Painter). Only StructureNotify and Exposure
+// are selected on it: walkers never takes its keys or mouse, and never maps, moves, resizes or
+// changes it.
 //
 // Losing the X server, or an X error other than the window's own disappearance, prints one line
 // "walkers: lost the display: ..." on stderr and ends the process with status 1.
@@ -54,8 +52,8 @@ class X11Target {
   bool sharedMemory() const;
 
   enum class Event { kNone, kResized, kGone };
-  // Reads every pending event without blocking. kGone once the window was destroyed (and from
-  // then on); kResized when its size changed since the last call.
+  // Reads every event that has arrived, without blocking. kGone once the window was destroyed
+  // (and from then on); kResized when its size changed since the last call.
   Event pump();
 
   // The bounds of the parts of the window that lost their picture (another window uncovered

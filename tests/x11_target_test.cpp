@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <bit>
 #include <chrono>
 #include <csignal>
@@ -162,6 +163,20 @@ class Client {
   }
 
   Colour colour(Window window, int x, int y) { return colours(window, x, y, 1, 1).at(0); }
+
+  // The raw pixel values of the top left width x height of a window, row by row.
+  std::vector<unsigned long> pixels(Window window, int width, int height) {
+    std::vector<unsigned long> result;
+    XImage* image = XGetImage(display_, window, 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image) return result;
+    for (int row = 0; row < height; ++row) {
+      for (int column = 0; column < width; ++column)
+        result.push_back(XGetPixel(image, column, row));
+    }
+    XDestroyImage(image);
+    return result;
+  }
 
  private:
   Display* display_;
@@ -495,9 +510,9 @@ TEST(X11TargetOwnServer, RootFollowsTheScreenSize) {
   }));
 }
 
-// A frame larger than all shared segments together reuses them only once the server has read
-// them: here the server serves another client alone until the whole frame has been handed over.
-TEST(X11TargetOwnServer, ReusesSharedMemoryOnlyOnceTheServerHasReadIt) {
+// Presenting never waits for the server: a whole frame is handed over while another client
+// holds the server grabbed, and shows once the grab ends.
+TEST(X11TargetOwnServer, PresentingNeverWaitsForTheServer) {
   const XServer server("800x1000x24");
   ASSERT_TRUE(server.running());
   server.use();
@@ -511,31 +526,59 @@ TEST(X11TargetOwnServer, ReusesSharedMemoryOnlyOnceTheServerHasReadIt) {
   Client grabber;
   XGrabServer(grabber.display());
   XSync(grabber.display(), False);
-  // Only this thread uses the grabbing connection from here on.
-  std::thread release([display = grabber.display()] {
-    std::this_thread::sleep_for(milliseconds(300));
+  std::atomic<bool> presented{false};
+  std::atomic<bool> released{false};
+  // Only this thread uses the grabbing connection from here on; it lets go once the frame was
+  // handed over, or after 20 s.
+  std::thread release([&, display = grabber.display()] {
+    for (int wait = 0; wait < 2000 && !presented; ++wait)
+      std::this_thread::sleep_for(milliseconds(10));
+    released = true;
     XUngrabServer(display);
     XFlush(display);
   });
   present(target, canvas, canvas.takeChanged());
+  const bool beforeTheServer = !released;
+  presented = true;
   release.join();
+  EXPECT_TRUE(beforeTheServer) << "present() waited for a grabbed server";
   EXPECT_TRUE(
       eventually([&] { return client.colours(window, 0, 0, 800, 1000) == coloursOf(canvas); }));
 }
 
-TEST(X11TargetOwnServer, SixteenBitScreenIsRefused) {
-  const XServer server("640x480x16");
-  ASSERT_TRUE(server.running());
-  server.use();
-  try {
+// Roots of every depth Xvfb offers: TrueColor ones show each colour as the visual stores it; an
+// 8-bit PseudoColor one is refused in one line.
+TEST(X11TargetOwnServer, DrawsOnEveryTrueColorDepthAndRefusesPseudoColor) {
+  for (const int depth : {15, 16, 30, 8}) {
+    const XServer server("64x48x" + std::to_string(depth));
+    ASSERT_TRUE(server.running()) << depth;
+    server.use();
+    if (depth == 8) {
+      try {
+        X11Target target(X11Choice{true, 0});
+        ADD_FAILURE() << "an 8-bit PseudoColor root was accepted";
+      } catch (const X11Error& error) {
+        EXPECT_NE(std::string(error.what())
+                      .find(" has an 8-bit PseudoColor visual; walkers draws "
+                            "only on TrueColor of 15 to 32 bits"),
+                  std::string::npos)
+            << error.what();
+      }
+      continue;
+    }
+    Client client;
     X11Target target(X11Choice{true, 0});
-    ADD_FAILURE() << "a 16-bit root window was accepted";
-  } catch (const X11Error& error) {
-    EXPECT_NE(std::string(error.what())
-                  .find("has a 16-bit TrueColor visual; walkers draws only "
-                        "on 24- or 32-bit TrueColor"),
-              std::string::npos)
-        << error.what();
+    const Visual* visual = DefaultVisual(client.display(), DefaultScreen(client.display()));
+    const PixelLayout layout(visual->red_mask, visual->green_mask, visual->blue_mask, depth);
+    Canvas canvas(64, 48);
+    paintPattern(canvas, depth);
+    present(target, canvas, canvas.takeChanged());
+    std::vector<unsigned long> expected;
+    for (const Colour colour : coloursOf(canvas)) {
+      expected.push_back(layout.pixel(static_cast<std::uint32_t>(colour)));
+    }
+    EXPECT_TRUE(eventually([&] { return client.pixels(client.root(), 64, 48) == expected; }))
+        << depth << "-bit root";
   }
 }
 

@@ -372,4 +372,34 @@ case_x11_screensaver() {
 }
 same_as_render_screen() { [ "$("$PNG_PROBE" differ "$tmp/render.png" "$tmp/screen.png")" = 0 ]; }
 
+# Both hosts draw on the TrueColor screens of every depth Xvfb offers besides 24 bits (15, 16 and
+# 30; 32-bit windows are in the unit tests), and refuse an 8-bit screen (PseudoColor by default;
+# SDL picks DirectColor there) in one line with status 1, without a message box.
+case_depths() {
+  local depth mode status
+  for depth in 15 16 30; do
+    start_x 640x480 "$depth"
+    start_walkers --seed 5
+    poll_shot window painted_shot window || fail "$depth-bit: nothing drawn in the window"
+    kill "$walkers_pid"
+    wait_walkers 10
+    run_walkers --root --seed 5
+    wid=root
+    poll_shot root painted_shot root || fail "$depth-bit: nothing drawn on the root"
+    kill "$walkers_pid"
+    wait_walkers 10
+    kill "$xvfb_pid"
+    wait "$xvfb_pid" || true
+    xvfb_pid=
+  done
+  start_x 640x480 8
+  for mode in --fullscreen --root; do
+    status=0
+    timeout 10 "$WALKERS" "$mode" >/dev/null 2>"$tmp/err" </dev/null || status=$?
+    [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] &&
+      grep -qE ' has an 8-bit [A-Za-z]+ visual; walkers draws only on TrueColor of 15 to 32 bits$' \
+        "$tmp/err" || fail "$mode on 8 bits: status $status: $(cat "$tmp/err")"
+  done
+}
+
 "case_$1"

@@ -20,9 +20,12 @@ fail() {
   exit 1
 }
 
-# Starts Xvfb (screen size $1, default 1280x1024) on a display it picks itself; exports DISPLAY.
+# Starts Xvfb (screen size $1, default 1280x1024; depth $2, default 24) on a display it picks
+# itself; exports DISPLAY.
 start_x() {
-  Xvfb -displayfd 3 -screen 0 "${1:-1280x1024}x24" -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+  rm -f "$tmp/display"
+  Xvfb -displayfd 3 -screen 0 "${1:-1280x1024}x${2:-24}" -nolisten tcp 3>"$tmp/display" \
+    2>"$tmp/xvfb.log" &
   xvfb_pid=$!
   for _ in $(seq 200); do
     [ -s "$tmp/display" ] && break

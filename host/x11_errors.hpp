@@ -1,0 +1,42 @@
+// Xlib's errors routed once for the whole process: one line when the display is lost, or trapped.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <string>
+
+namespace walkers {
+
+// From the first call on, Xlib's process-wide handlers are walkers' (a program makes one
+// connection): a broken connection, or an X error nobody expects, prints one line
+// "walkers: lost the display: ..." on stderr and ends the process with status 1. Requests that
+// fail because `drawnWindow` was destroyed end it the same way ("the window was destroyed"),
+// or, with `goneQuietly`, only make windowGone() true. Calling it again names another window.
+void routeXErrors(unsigned long drawnWindow = 0, bool goneQuietly = false);
+// Whether the drawn window's destruction was seen through a failed request.
+bool windowGone();
+
+// While one exists, X errors on `display` are counted instead (for checks whose failure is an
+// answer). The constructor and first() wait for the server, so first() covers every request
+// made since construction.
+class TrappedXErrors {
+ public:
+  explicit TrappedXErrors(Display* display);
+  ~TrappedXErrors();
+  TrappedXErrors(const TrappedXErrors&) = delete;
+  TrappedXErrors& operator=(const TrappedXErrors&) = delete;
+  // The code of the first error since construction, 0 for none.
+  int first();
+
+ private:
+  Display* display_;
+};
+
+// Closes a connection whose window may be gone: nothing the server says now matters.
+void closeDisplayQuietly(Display* display);
+
+// The reason for a failed XOpenDisplay of `name`, naming the fault when it is this process's
+// (`code`, errno from the attempt: out of descriptors or memory) rather than the display's.
+std::string cannotConnect(const std::string& name, int code);
+
+}  // namespace walkers
