@@ -4,15 +4,17 @@
 #include <X11/Xlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace walkers {
 namespace {
 
-Window drawn = 0;
-bool drawnGoesQuietly = false;
-bool gone = false;
+Window drawn = 0;           // whose destruction ends the program
+std::vector<Window> quiet;  // whose destruction only ends drawing there (a screensaver has several)
+std::vector<Window> gone;
 int trapping = 0;  // TrappedXErrors alive
 int trappedError = 0;
 
@@ -30,11 +32,13 @@ int onXError(Display* display, XErrorEvent* error) {
     return 0;
   }
   // Requests already on their way when the window was destroyed fail; that is its end.
-  if ((error->error_code == BadWindow || error->error_code == BadDrawable) &&
-      error->resourceid == drawn && drawn != 0) {
-    if (!drawnGoesQuietly) lostDisplay("the window was destroyed");
-    gone = true;
-    return 0;
+  if (error->error_code == BadWindow || error->error_code == BadDrawable) {
+    const Window window = error->resourceid;
+    if (std::find(quiet.begin(), quiet.end(), window) != quiet.end()) {
+      if (std::find(gone.begin(), gone.end(), window) == gone.end()) gone.push_back(window);
+      return 0;
+    }
+    if (window == drawn && drawn != 0) lostDisplay("the window was destroyed");
   }
   char text[160] = "";
   XGetErrorText(display, error->error_code, text, sizeof text);
@@ -62,12 +66,20 @@ void install() {
 
 void routeXErrors(unsigned long drawnWindow, bool goneQuietly) {
   install();
-  drawn = drawnWindow;
-  drawnGoesQuietly = goneQuietly;
-  gone = false;
+  if (drawnWindow == 0) return;
+  if (!goneQuietly) {
+    drawn = drawnWindow;
+    return;
+  }
+  if (std::find(quiet.begin(), quiet.end(), drawnWindow) == quiet.end()) {
+    quiet.push_back(drawnWindow);
+  }
+  std::erase(gone, drawnWindow);
 }
 
-bool windowGone() { return gone; }
+bool windowGone(unsigned long window) {
+  return std::find(gone.begin(), gone.end(), window) != gone.end();
+}
 
 TrappedXErrors::TrappedXErrors(Display* display) : display_(display) {
   install();

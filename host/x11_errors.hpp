@@ -7,14 +7,14 @@
 
 namespace walkers {
 
-// From the first call on, Xlib's process-wide handlers are walkers' (a program makes one
-// connection): a broken connection, or an X error nobody expects, prints one line
+// From the first call on, Xlib's process-wide handlers are walkers' for every connection: a
+// broken connection, or an X error nobody expects, prints one line
 // "walkers: lost the display: ..." on stderr and ends the process with status 1. Requests that
 // fail because `drawnWindow` was destroyed end it the same way ("the window was destroyed"),
-// or, with `goneQuietly`, only make windowGone() true. Calling it again names another window.
+// or, with `goneQuietly`, only make windowGone(drawnWindow) true.
 void routeXErrors(unsigned long drawnWindow = 0, bool goneQuietly = false);
-// Whether the drawn window's destruction was seen through a failed request.
-bool windowGone();
+// Whether a window drawn with `goneQuietly` was seen destroyed through a failed request.
+bool windowGone(unsigned long window);
 
 // While one exists, X errors on `display` are counted instead (for checks whose failure is an
 // answer). The constructor and first() wait for the server, so first() covers every request

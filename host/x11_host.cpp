@@ -7,13 +7,13 @@
 namespace walkers {
 
 void X11Host::waitUntil(LoopClock::time_point deadline) {
-  pumped_ = false;
   waitForDisplay(target_.connection(), &stop_, deadline);
 }
 
 std::optional<HostEvent> X11Host::nextEvent() {
   if (stop_.requested()) return HostEvent{HostEvent::Kind::kEnd};
-  // One read of the connection per wake; later calls hand out only what it brought.
+  // One read of the connection per step of the loop, which asks until it gets nothing: later
+  // calls hand out only what that read brought.
   const auto event = pumped_ ? X11Target::Event::kNone : target_.pump();
   pumped_ = true;
   switch (event) {
@@ -25,6 +25,7 @@ std::optional<HostEvent> X11Host::nextEvent() {
       break;
   }
   if (const auto lost = target_.takeLost()) return HostEvent::exposed(*lost);
+  pumped_ = false;
   return std::nullopt;
 }
 

@@ -33,7 +33,7 @@ class X11Host : public Host {
  private:
   X11Target target_;
   StopSignals& stop_;
-  bool pumped_ = false;  // the connection was read since the last wait
+  bool pumped_ = false;  // the connection was read in this step of the loop
 };
 
 }  // namespace walkers

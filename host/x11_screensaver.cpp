@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -14,6 +15,7 @@
 #include "host/input_grace.hpp"
 #include "host/patterns.hpp"
 #include "host/stop_signals.hpp"
+#include "host/x11_errors.hpp"
 #include "host/x11_host.hpp"
 #include "host/x11_target.hpp"
 
@@ -23,13 +25,6 @@ namespace {
 constexpr std::chrono::seconds kLongestSleep{1};
 constexpr int kGrabTries = 20;  // 50 ms apart: another program's grab gets a second to end
 constexpr long kInputEvents = KeyPressMask | ButtonPressMask | PointerMotionMask;
-
-[[noreturn]] void lost(const std::string& why) {
-  const std::string line = "walkers: lost the display: " + why + "\n";
-  const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
-  static_cast<void>(written);  // nothing more can be done about a failed write here
-  ::_exit(1);
-}
 
 struct Area {
   int x, y, width, height;
@@ -68,19 +63,10 @@ struct X11Screensaver::Connection {
   Connection() {
     const char* name = std::getenv("DISPLAY");
     if (!name || !*name) throw X11Error("no display (DISPLAY is not set)");
+    errno = 0;
     display = XOpenDisplay(nullptr);
-    if (!display) throw X11Error(std::string("cannot connect to display \"") + name + "\"");
-    // Handlers for this connection; the X11Targets made later hand other displays' faults on.
-    XSetIOErrorHandler([](Display* lostDisplay) -> int {
-      lost("the X server \"" + std::string(DisplayString(lostDisplay)) +
-           "\" closed the connection");
-    });
-    XSetErrorHandler([](Display* failed, XErrorEvent* error) -> int {
-      char text[160] = "";
-      XGetErrorText(failed, error->error_code, text, sizeof text);
-      lost("X error " + std::string(text) + " from request " +
-           std::to_string(static_cast<int>(error->request_code)));
-    });
+    if (!display) throw X11Error(cannotConnect(name, errno));
+    routeXErrors();
   }
   ~Connection() {
     if (!display) return;

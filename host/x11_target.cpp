@@ -99,7 +99,7 @@ std::optional<Rect> X11Target::takeLost() {
 
 X11Target::Event X11Target::pump() {
   State& state = *state_;
-  if (state.gone || windowGone()) state.gone = true;
+  if (state.gone || windowGone(state.window.id)) state.gone = true;
   if (state.gone) return Event::kGone;
   const int width = state.window.width;
   const int height = state.window.height;
@@ -110,14 +110,14 @@ X11Target::Event X11Target::pump() {
     XNextEvent(state.display, &event);
     state.handle(event);
   }
-  if (state.gone || windowGone()) state.gone = true;
+  if (state.gone || windowGone(state.window.id)) state.gone = true;
   if (state.gone) return Event::kGone;
   return width != state.window.width || height != state.window.height ? Event::kResized
                                                                       : Event::kNone;
 }
 
 void X11Target::present(const Canvas& canvas, const FramePlan& plan) {
-  if (state_->gone || windowGone()) return;
+  if (state_->gone || windowGone(state_->window.id)) return;
   state_->painter->present(canvas, plan);
 }
 
