@@ -17,9 +17,8 @@ namespace walkers {
 namespace {
 
 constexpr int kFallbackRefreshMilliHz = 60'000;
-// Past this many remembered rectangles a buffer is simply drawn whole next time. A frame of 501
-// walkers changes a few hundred tiles, and a buffer catches up on two frames;
-// an output that is off for a second reaches the limit.
+// Past this many remembered rectangles the next commit damages the whole buffer. A frame of 501
+// walkers changes a few hundred tiles; an output that is off for a second reaches the limit.
 constexpr std::size_t kMaxRemembered = 16384;
 
 WaylandSurface& self(void* data) { return *static_cast<WaylandSurface*>(data); }
@@ -151,6 +150,8 @@ void WaylandSurface::askAgain() {
 void WaylandSurface::makeBuffers() {
   const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
   const std::size_t bytes = pixels * 4 * 2;
+  tileColumns_ = tilesFor(width_);
+  tileRows_ = tilesFor(height_);
   const int fd = ::memfd_create("walkers-frames", MFD_CLOEXEC);
   if (fd < 0) throw std::bad_alloc();
   if (::ftruncate(fd, static_cast<off_t>(bytes)) != 0) {
@@ -169,6 +170,8 @@ void WaylandSurface::makeBuffers() {
   for (int k = 0; k < 2; ++k) {
     Buffer& buffer = buffers_[k];
     buffer.pixels = static_cast<std::uint32_t*>(mapping) + pixels * static_cast<std::size_t>(k);
+    buffer.stale.assign(
+        static_cast<std::size_t>(tileColumns_) * static_cast<std::size_t>(tileRows_), 1);
     buffer.buffer = wl_shm_pool_create_buffer(pool, static_cast<std::int32_t>(pixels * 4 * k),
                                               width_, height_, width_ * 4, format);
     wl_buffer_add_listener(buffer.buffer, &bufferListener, this);
@@ -219,8 +222,22 @@ LoopClock::duration WaylandSurface::framePeriod() const {
 }
 
 void WaylandSurface::remember(const std::vector<Rect>& parts) {
-  for (Buffer& buffer : buffers_) rememberIn(buffer.stale, buffer.whole, parts);
+  for (const Rect& part : parts) markStale(part);
   rememberIn(damage_, damageWhole_, parts);
+}
+
+void WaylandSurface::markStale(const Rect& part) {
+  const int left = std::max(part.left, 0) >> kTileShift;
+  const int top = std::max(part.top, 0) >> kTileShift;
+  const int right = std::min(tilesFor(std::max(part.right, 0)), tileColumns_);
+  const int bottom = std::min(tilesFor(std::max(part.bottom, 0)), tileRows_);
+  for (Buffer& buffer : buffers_) {
+    if (buffer.stale.empty()) continue;
+    for (int row = top; row < bottom; ++row) {
+      auto* flags = buffer.stale.data() + static_cast<std::size_t>(row) * tileColumns_;
+      std::fill(flags + left, flags + std::max(left, right), std::uint8_t{1});
+    }
+  }
 }
 
 void WaylandSurface::present(const Canvas& canvas, const FramePlan& plan) {
@@ -251,14 +268,22 @@ void WaylandSurface::present(const Canvas& canvas, const FramePlan& plan) {
   display_.flush();
 }
 
+// Copies every stale tile into the buffer, a run of neighbouring tiles at a time.
 void WaylandSurface::draw(Buffer& buffer, const Canvas& canvas) const {
-  if (buffer.whole) {
-    copy(buffer.pixels, canvas, Rect{0, 0, width_, height_});
-  } else {
-    for (const Rect& part : buffer.stale) copy(buffer.pixels, canvas, part);
+  for (int row = 0; row < tileRows_; ++row) {
+    auto* flags = buffer.stale.data() + static_cast<std::size_t>(row) * tileColumns_;
+    for (int column = 0; column < tileColumns_;) {
+      if (!flags[column]) {
+        ++column;
+        continue;
+      }
+      const int first = column;
+      while (column < tileColumns_ && flags[column]) flags[column++] = 0;
+      copy(buffer.pixels, canvas,
+           Rect{first << kTileShift, row << kTileShift, column << kTileShift,
+                (row + 1) << kTileShift});
+    }
   }
-  buffer.stale.clear();
-  buffer.whole = false;
 }
 
 // Copies `part` of the canvas into a buffer, blackening what lies beyond the canvas's stored

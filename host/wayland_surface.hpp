@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/canvas.hpp"
 #include "host/frame_plan.hpp"
 #include "host/loop.hpp"
 
@@ -64,9 +65,10 @@ class WaylandSurface : public Host {
   struct Buffer {
     wl_buffer* buffer = nullptr;
     std::uint32_t* pixels = nullptr;
-    bool busy = false;        // the compositor may still read it
-    bool whole = true;        // everything must be drawn into it
-    std::vector<Rect> stale;  // otherwise: what changed since it was last drawn
+    bool busy = false;  // the compositor may still read it
+    // A flag per 16-pixel tile that changed since the buffer was last drawn: the frames it
+    // missed overlap, and each tile is copied once however many of them it was in.
+    std::vector<std::uint8_t> stale;
   };
 
   void resizeTo(int width, int height);
@@ -76,6 +78,7 @@ class WaylandSurface : public Host {
   bool hasFreeBuffer() const;
   void remember(const std::vector<Rect>& parts);
   void askAgain();
+  void markStale(const Rect& part);
   void draw(Buffer& buffer, const Canvas& canvas) const;
   void copy(std::uint32_t* target, const Canvas& canvas, const Rect& part) const;
 
@@ -90,6 +93,8 @@ class WaylandSurface : public Host {
   int scale_ = 1;
   int width_ = 0;
   int height_ = 0;
+  int tileColumns_ = 0;
+  int tileRows_ = 0;
   bool closed_ = false;
   std::vector<HostEvent> events_;
   // Two buffers in one shared mapping.
