@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
 
 #include <csignal>
 #include <cstdlib>
