@@ -69,7 +69,9 @@ std::string missingDisplay(int code = 0) {
   throw StartupError("cannot open a window: " + why);
 }
 
-[[noreturn]] void drawingFailed() {
+// A compositor that went away makes drawing fail too: that is said as a lost display.
+[[noreturn]] void drawingFailed(SDL_Window* window) {
+  checkWaylandConnection(window);
   throw std::runtime_error(std::string("cannot draw the window: ") + SDL_GetError());
 }
 
@@ -228,7 +230,7 @@ void MainWindow::present(const Canvas& canvas, const FramePlan& plan) {
     return;
   }
   SDL_Surface* screen = SDL_GetWindowSurface(window_);
-  if (!screen) drawingFailed();
+  if (!screen) drawingFailed(window_);
   const int storedWidth = canvas.storedWidth();
   const int storedHeight = canvas.storedHeight();
   const void* pixels = storedWidth > 0 && storedHeight > 0 ? canvas.row(0) : nullptr;
@@ -243,7 +245,7 @@ void MainWindow::present(const Canvas& canvas, const FramePlan& plan) {
       source_ =
           SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), storedWidth, storedHeight,
                                              32, canvas.stride() * 4, SDL_PIXELFORMAT_XBGR8888);
-      if (!source_) drawingFailed();
+      if (!source_) drawingFailed(window_);
       sourcePixels_ = pixels;
     }
   }
@@ -254,16 +256,16 @@ void MainWindow::present(const Canvas& canvas, const FramePlan& plan) {
   for (const Rect& part : plan.copy) {
     SDL_Rect stored{part.left, part.top, part.right - part.left, part.bottom - part.top};
     SDL_Rect target = stored;
-    if (source_ && SDL_BlitSurface(source_, &stored, screen, &target) != 0) drawingFailed();
+    if (source_ && SDL_BlitSurface(source_, &stored, screen, &target) != 0) drawingFailed(window_);
     areas.push_back(stored);
   }
   for (const Rect& part : plan.black) {
     const SDL_Rect area{part.left, part.top, part.right - part.left, part.bottom - part.top};
-    if (SDL_FillRect(screen, &area, black) != 0) drawingFailed();
+    if (SDL_FillRect(screen, &area, black) != 0) drawingFailed(window_);
     areas.push_back(area);
   }
   if (SDL_UpdateWindowSurfaceRects(window_, areas.data(), static_cast<int>(areas.size())) != 0) {
-    drawingFailed();
+    drawingFailed(window_);
   }
 }
 

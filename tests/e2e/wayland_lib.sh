@@ -56,8 +56,8 @@ EOF
   "${in_session[@]}" WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=2 \
     WLR_LIBINPUT_NO_DEVICES=1 sway -c "$tmp/sway.conf" >"$tmp/sway.log" 2>&1 &
   sway_pid=$!
-  local size=
-  for _ in $(seq 200); do
+  local size= deadline=$(($(date +%s) + ${E2E_DEADLINE:-60}))
+  while [ "$(date +%s)" -lt "$deadline" ]; do
     size=$(session swaymsg -t get_outputs 2>/dev/null | grep -c "\"width\": ${second%x*}," || true)
     [ "$size" -gt 0 ] && return 0
     sleep 0.05
@@ -73,7 +73,7 @@ launch() {
 
 # Waits until walkers has printed $1 seed lines.
 wait_seeds() {
-  for _ in $(seq 400); do
+  for _ in $(seq $((${E2E_DEADLINE:-60} * 20))); do
     [ "$(grep -c '^seed: ' "$tmp/walkers.out" || true)" -ge "$1" ] && return 0
     kill -0 "$walkers_pid" 2>/dev/null || fail "walkers ended early"
     sleep 0.05
@@ -96,9 +96,10 @@ wait_walkers() {
 # A screenshot of output $1 into $tmp/$2.png.
 shot() { session grim -o "$1" - >"$tmp/$2.png" 2>/dev/null || fail "no screenshot of $1"; }
 
-# Polls screenshots of output $1 (into $tmp/$2.png) until `$3 ...` succeeds, for up to 20 s.
+# Polls screenshots of output $1 (into $tmp/$2.png) until `$3 ...` succeeds, for up to
+# $E2E_DEADLINE seconds (default 60: a loaded machine just takes more shots).
 poll_shot() {
-  local output=$1 name=$2 deadline=$(($(date +%s) + 20))
+  local output=$1 name=$2 deadline=$(($(date +%s) + ${E2E_DEADLINE:-60}))
   shift 2
   while :; do
     shot "$output" "$name"

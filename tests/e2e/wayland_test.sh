@@ -6,7 +6,7 @@ source "$(dirname "$0")/wayland_lib.sh"
 
 # The wallpaper: one pattern per output, each exactly what walkers-render grows from the same
 # seed at the output's size; it follows a mode change (the canvas keeps its pixels), a new scale
-# (the same pixels) and a new output (a pattern of its own).
+# (the same pixels), a new output (a pattern of its own) and an output that goes and comes back.
 case_wallpaper() {
   start_sway
   WALKERS_ENV=WALKERS_TICK_LIMIT=1500 launch --root --seed 4242
@@ -25,6 +25,9 @@ case_wallpaper() {
   wait_seeds 3
   render 1920x1080 render3
   poll_shot HEADLESS-3 out3 same_as render3 out3 || fail "the new output differs from the render"
+  session swaymsg output HEADLESS-3 disable >/dev/null  # its output goes away: its pattern too
+  session swaymsg output HEADLESS-3 enable >/dev/null
+  poll_shot HEADLESS-3 out3 same_as render3 out3 || fail "the output back differs from the render"
   [ ! -s "$tmp/walkers.err" ] || fail "complaints"
 }
 render() { "$WALKERS_RENDER" --size "$1" --seed 4242 --ticks 1500 -o "$tmp/$2.png"; }
