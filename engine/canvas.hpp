@@ -23,6 +23,20 @@ inline constexpr int kMaxStoredSide = 8192;
 
 constexpr Colour rgb(int red, int green, int blue) { return red + 256 * green + 65536 * blue; }
 
+// A colour's components, three bytes in that order (as 8-bit RGB pictures hold them).
+struct Rgb {
+  std::uint8_t red = 0;
+  std::uint8_t green = 0;
+  std::uint8_t blue = 0;
+};
+static_assert(sizeof(Rgb) == 3);
+
+// The components of a colour value: the one place that takes one apart.
+constexpr Rgb toRgb(std::uint32_t colour) {
+  return {static_cast<std::uint8_t>(colour & 0xff), static_cast<std::uint8_t>(colour >> 8 & 0xff),
+          static_cast<std::uint8_t>(colour >> 16 & 0xff)};
+}
+
 // The pixels for a canvas could not be allocated; the message says how many, for instance "not
 // enough memory for a 16384x16384 canvas (1.0 GiB)".
 class OutOfMemoryError : public std::runtime_error {
@@ -170,6 +184,18 @@ class Canvas {
     return pixels_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride());
   }
   int stride() const { return storedColumns_; }
+
+  // Writes row y of the drawing area to out[0..width()): each stored pixel as convert(colour),
+  // and convert(kBlack) beyond the stored part.
+  template <typename Pixel, typename Convert>
+  void copyRow(int y, Pixel* out, Convert convert) const {
+    int x = 0;
+    if (y < storedHeight()) {
+      const std::uint32_t* in = row(y);
+      for (const int stored = storedWidth(); x < stored; ++x) out[x] = convert(in[x]);
+    }
+    std::fill(out + x, out + width_, convert(static_cast<std::uint32_t>(kBlack)));
+  }
 
   // All stored pixels, rows stride() apart (including any kept beyond the drawing area).
   std::span<const std::uint32_t> pixels() const { return {pixels_.data(), pixels_.size()}; }

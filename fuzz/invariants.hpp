@@ -49,7 +49,8 @@ class InvariantChecker {
         if (!active[k]) continue;
         const Colour colour = canvas.Point(pattern.posX()[k], pattern.posY()[k]);
         if (colour == kOutside) continue;
-        for (const int component : {colour & 0xff, (colour >> 8) & 0xff, (colour >> 16) & 0xff}) {
+        const Rgb parts = toRgb(static_cast<std::uint32_t>(colour));
+        for (const int component : {int{parts.red}, int{parts.green}, int{parts.blue}}) {
           if (component < 5 || component > 254) {
             return "walker " + std::to_string(k) + " stands on colour " + std::to_string(colour);
           }

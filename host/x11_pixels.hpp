@@ -27,9 +27,9 @@ class PixelLayout {
 
   // The pixel for a colour value (red + 256 green + 65536 blue).
   std::uint32_t pixel(std::uint32_t colour) const {
-    if (eightBit_) return eightBitPixel(colour);
-    return red_.place(colour & 0xff) | green_.place((colour >> 8) & 0xff) |
-           blue_.place((colour >> 16) & 0xff) | opaque_;
+    if (eightBit_) return eightBitPixel(colour, red_.shift, green_.shift, blue_.shift, opaque_);
+    const Rgb c = toRgb(colour);
+    return red_.place(c.red) | green_.place(c.green) | blue_.place(c.blue) | opaque_;
   }
 
   std::uint32_t black() const { return opaque_; }
@@ -49,16 +49,13 @@ class PixelLayout {
         const std::uint32_t opaque = opaque_;
         if (red == 16 && green == 8 && blue == 0) {  // nearly every screen: red and blue swap
           for (int i = 0; i < count; ++i) {
-            const std::uint32_t c = colours[i];
-            out[i] = ((c & 0xff) << 16) | (c & 0xff00) | ((c >> 16) & 0xff) | opaque;
+            const Rgb c = toRgb(colours[i]);
+            out[i] = std::uint32_t{c.red} << 16 | std::uint32_t{c.green} << 8 | c.blue | opaque;
           }
           return;
         }
-        for (int i = 0; i < count; ++i) {
-          const std::uint32_t c = colours[i];
-          out[i] = ((c & 0xff) << red) | (((c >> 8) & 0xff) << green) |
-                   (((c >> 16) & 0xff) << blue) | opaque;
-        }
+        for (int i = 0; i < count; ++i)
+          out[i] = eightBitPixel(colours[i], red, green, blue, opaque);
       } else {
         for (int i = 0; i < count; ++i) out[i] = pixel(colours[i]);
       }
@@ -85,9 +82,11 @@ class PixelLayout {
     return {std::countr_zero(bits), std::popcount(bits)};
   }
 
-  std::uint32_t eightBitPixel(std::uint32_t colour) const {
-    return ((colour & 0xff) << red_.shift) | (((colour >> 8) & 0xff) << green_.shift) |
-           (((colour >> 16) & 0xff) << blue_.shift) | opaque_;
+  static std::uint32_t eightBitPixel(std::uint32_t colour, int red, int green, int blue,
+                                     std::uint32_t opaque) {
+    const Rgb c = toRgb(colour);
+    return std::uint32_t{c.red} << red | std::uint32_t{c.green} << green |
+           std::uint32_t{c.blue} << blue | opaque;
   }
 
   Channel red_;

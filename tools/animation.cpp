@@ -19,7 +19,8 @@ std::string sizeText(int width, int height) {
 
 // A colour value as the opaque ARGB word libwebp's pictures hold.
 constexpr std::uint32_t toArgb(std::uint32_t colour) {
-  return 0xff000000U | (colour & 0xffU) << 16 | (colour & 0xff00U) | (colour >> 16 & 0xffU);
+  const Rgb rgb = toRgb(colour);
+  return 0xff000000U | std::uint32_t{rgb.red} << 16 | std::uint32_t{rgb.green} << 8 | rgb.blue;
 }
 
 }  // namespace
@@ -239,36 +240,19 @@ WebpBytes WebpAnimation::finish() {
   return file;
 }
 
-void toRgb(const std::uint32_t* colours, std::size_t count, std::uint8_t* out) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint32_t colour = colours[i];
-    out[3 * i] = static_cast<std::uint8_t>(colour & 0xff);
-    out[3 * i + 1] = static_cast<std::uint8_t>(colour >> 8 & 0xff);
-    out[3 * i + 2] = static_cast<std::uint8_t>(colour >> 16 & 0xff);
-  }
-}
-
 void RgbFrames::add(const Canvas& canvas) {
-  constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+  constexpr std::size_t kPiecePixels = (std::size_t{1} << 20) / sizeof(Rgb);
   const auto width = static_cast<std::size_t>(canvas.width());
-  const std::size_t rowBytes = 3 * width;
-  if (rowBytes == 0 || canvas.height() == 0) return;
-  const std::size_t rowsPerPiece = std::max<std::size_t>(1, kPieceBytes / rowBytes);
-  buffer_.resize(rowsPerPiece * rowBytes);
-  const auto storedWidth = static_cast<std::size_t>(canvas.storedWidth());
-  const int storedHeight = canvas.storedHeight();
+  if (width == 0 || canvas.height() == 0) return;
+  const std::size_t rowsPerPiece = std::max<std::size_t>(1, kPiecePixels / width);
+  buffer_.resize(rowsPerPiece * width);
   std::size_t filled = 0;
   for (int y = 0; y < canvas.height(); ++y) {
-    std::uint8_t* out = buffer_.data() + filled;
-    std::size_t x = 0;
-    if (y < storedHeight) {
-      toRgb(canvas.row(y), storedWidth, out);
-      x = storedWidth;
-    }
-    std::fill(out + 3 * x, out + rowBytes, std::uint8_t{0});
-    filled += rowBytes;
+    canvas.copyRow(y, buffer_.data() + filled, toRgb);
+    filled += width;
     if (filled == buffer_.size() || y + 1 == canvas.height()) {
-      sink_(std::span<const std::uint8_t>(buffer_.data(), filled));
+      // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the pixels' bytes
+      sink_({reinterpret_cast<const std::uint8_t*>(buffer_.data()), filled * sizeof(Rgb)});
       filled = 0;
     }
   }

@@ -124,9 +124,6 @@ constexpr std::uint64_t animationMemoryNeed(int width, int height) {
          kFixed;
 }
 
-// Colour values (red + 256 green + 65536 blue) to 8-bit R, G, B bytes: 3 * count bytes at out.
-void toRgb(const std::uint32_t* colours, std::size_t count, std::uint8_t* out);
-
 // Raw 8-bit RGB frames, back to back with no header: each canvas becomes width * height * 3
 // bytes, rows from the top, handed to the sink in pieces of at most about a megabyte (pixels
 // beyond the canvas's stored part are black).
@@ -139,7 +136,7 @@ class RgbFrames {
 
  private:
   Sink sink_;
-  std::vector<std::uint8_t> buffer_;
+  std::vector<Rgb> buffer_;
 };
 
 }  // namespace walkers::render

@@ -37,28 +37,17 @@ extern "C" void pngWarnQuietly(png_structp, png_const_charp) {}
 
 // The libpng calls, apart from anything with a destructor, since the error handler jumps back
 // here. False if libpng failed.
-bool encode(png_structp png, png_infop info, Sink* sink, const Canvas& canvas, png_byte* row) {
+bool encode(png_structp png, png_infop info, Sink* sink, const Canvas& canvas, Rgb* row) {
   if (setjmp(png_jmpbuf(png))) return false;
-  const auto storedWidth = static_cast<std::size_t>(canvas.storedWidth());
-  const auto rowBytes = static_cast<std::size_t>(canvas.width()) * 3;
   png_set_write_fn(png, sink, pngWrite, pngFlush);
   png_set_IHDR(png, info, static_cast<png_uint_32>(canvas.width()),
                static_cast<png_uint_32>(canvas.height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   for (int y = 0; y < canvas.height(); ++y) {
-    if (y < canvas.storedHeight()) {
-      const std::uint32_t* pixels = canvas.row(y);
-      for (std::size_t x = 0; x < storedWidth; ++x) {
-        const std::uint32_t colour = pixels[x];
-        row[3 * x] = static_cast<png_byte>(colour & 0xff);
-        row[3 * x + 1] = static_cast<png_byte>((colour >> 8) & 0xff);
-        row[3 * x + 2] = static_cast<png_byte>((colour >> 16) & 0xff);
-      }
-    } else if (y == canvas.storedHeight()) {
-      std::fill(row, row + rowBytes, png_byte{0});
-    }
-    png_write_row(png, row);
+    canvas.copyRow(y, row, toRgb);
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): bytes of the row
+    png_write_row(png, reinterpret_cast<png_bytep>(row));
   }
   png_write_end(png, nullptr);
   return true;
@@ -67,8 +56,7 @@ bool encode(png_structp png, png_infop info, Sink* sink, const Canvas& canvas, p
 }  // namespace
 
 void writePng(const Canvas& canvas, OutputFile& output) {
-  // Zeroed, so the part of each row beyond the stored columns stays black.
-  std::vector<png_byte> row(static_cast<std::size_t>(canvas.width()) * 3);
+  std::vector<Rgb> row(static_cast<std::size_t>(canvas.width()));
   Sink sink{&output, nullptr};
   png_structp png =
       png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngFailQuietly, pngWarnQuietly);
