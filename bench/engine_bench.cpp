@@ -12,36 +12,19 @@
 #define CALLGRIND_STOP_INSTRUMENTATION
 #endif
 
+#include "bench/full_pattern.hpp"
 #include "engine/form.hpp"
 #include "tests/support/reference_model.hpp"
 
 namespace {
 
-using walkers::Canvas;
 using walkers::Random;
-using walkers::Walkers;
+using walkers::bench::FullPattern;
 
 constexpr int kWidth = 510;
 constexpr int kHeight = 370;
 constexpr int kRenderTicks = 60000;
 constexpr std::uint64_t kRenderSeed = 2389;
-
-// A pattern at 510 x 370 with all 501 slots active: the first seed whose lastWalker is 500,
-// grown until every slot is taken.
-struct FullPattern {
-  Canvas canvas{kWidth, kHeight};
-  Walkers pattern;
-  Random random;
-  FullPattern() {
-    for (std::uint64_t seed = 0;; ++seed) {
-      random = Random{seed};
-      pattern.requestReseed();
-      pattern.tick(canvas, random);
-      if (pattern.lastWalker() == 500) break;
-    }
-    while (pattern.activeCount() < walkers::kSlots) pattern.tick(canvas, random);
-  }
-};
 
 void BM_TickAllSlotsActive(benchmark::State& state) {
   // Every iteration runs the same 1000 ticks from the same full pattern, so the figure does not

@@ -19,16 +19,15 @@ createWalkers().then((engine) => {
   let overlayTimer = 0;
   let firstFrame = true;
 
-  // `#seed=S` and `#seed=S&ticks=N` from the address; anything else is left out.
+  // `#seed=S` and `#seed=S&ticks=N` from the address, in walkers-render's ranges (S up to
+  // 2^64 - 1, N up to 10^12); anything else is left out.
   function fromAddress() {
     const fields = new URLSearchParams(location.hash.slice(1));
     const seedField = fields.get('seed') || '';
     const ticksField = fields.get('ticks') || '';
     const pinned = /^\d{1,20}$/.test(seedField) && BigInt(seedField) <= kMaxSeed;
-    return {
-      seed: pinned ? BigInt(seedField) : null,
-      ticks: /^\d{1,15}$/.test(ticksField) ? Number(ticksField) : null,
-    };
+    const held = /^\d{1,13}$/.test(ticksField) && Number(ticksField) <= 1e12;
+    return {seed: pinned ? BigInt(seedField) : null, ticks: held ? Number(ticksField) : null};
   }
 
   function start(pattern) {
@@ -86,10 +85,11 @@ createWalkers().then((engine) => {
     const count = engine._walkers_changed_count();
     if (count > 0 && width > 0 && height > 0) {
       const pixels = engine._walkers_picture();
-      if (!image || image.data.buffer !== engine.HEAPU8.buffer || image.data.byteOffset !== pixels ||
+      const memory = engine.HEAPU8.buffer;
+      if (!image || image.data.buffer !== memory || image.data.byteOffset !== pixels ||
           image.width !== width || image.height !== height) {
-        image = new ImageData(new Uint8ClampedArray(engine.HEAPU8.buffer, pixels, width * height * 4),
-                              width, height);
+        const bytes = new Uint8ClampedArray(memory, pixels, width * height * 4);
+        image = new ImageData(bytes, width, height);
       }
       const parts = new Int32Array(engine.HEAP32.buffer, engine._walkers_changed(), count * 4);
       for (let i = 0; i < parts.length; i += 4) {

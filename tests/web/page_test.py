@@ -259,7 +259,8 @@ class HiddenTab(PageTest):
             eventually(lambda: self.browser.state()['ticks'] > 100, 'growing')
             before = self.browser.run(
                 'window.shown = []; document.addEventListener("visibilitychange", () =>'
-                ' shown.push(performance.now())); return [walkers.state().ticks, performance.now()]')
+                ' shown.push(performance.now()));'
+                ' return [walkers.state().ticks, performance.now()]')
             page = self.browser.driver.current_window_handle
             self.browser.driver.switch_to.new_window('tab')
             time.sleep(3)
@@ -279,14 +280,20 @@ class HiddenTab(PageTest):
 
 
 class Site(unittest.TestCase):
-    def test_the_site_is_small_self_contained_and_has_the_projects_icon(self):
+    def test_the_site_is_small_self_contained_installed_and_has_the_projects_icon(self):
         self.assertEqual(set(os.listdir(SITE)), SITE_FILES)
         size = sum(os.path.getsize(os.path.join(SITE, name)) for name in SITE_FILES)
         self.assertLessEqual(size, 150 * 1024)
-        icon = subprocess.run([RENDER, '--size', '32x32', '--ticks', '75', '--seed', '11', '-o', '-'],
-                              check=True, stdout=subprocess.PIPE, timeout=60).stdout
+        icon = subprocess.run(
+            [RENDER, '--size', '32x32', '--ticks', '75', '--seed', '11', '-o', '-'],
+            check=True, stdout=subprocess.PIPE, timeout=60).stdout
         with open(os.path.join(SITE, 'favicon.png'), 'rb') as favicon:
             self.assertEqual(favicon.read(), icon)
+        with tempfile.TemporaryDirectory() as prefix:
+            subprocess.run(['cmake', '--install', os.path.dirname(os.path.abspath(SITE)),
+                            '--prefix', prefix], check=True, stdout=subprocess.DEVNULL, timeout=60)
+            installed = os.path.join(prefix, 'share', 'walkers', 'web')
+            self.assertEqual(set(os.listdir(installed)), SITE_FILES)
         with open(os.path.join(SITE, 'index.html'), encoding='utf-8') as page:
             text = page.read()
         self.assertNotIn('http:', text)
