@@ -1,6 +1,9 @@
 // Start-up: read the command line, then grow patterns in the main window or on another window.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
-#include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +20,7 @@
 #include "host/command_line.hpp"
 #include "host/loop.hpp"
 #include "host/main_window.hpp"
+#include "host/seed_line.hpp"
 #include "host/stop_signals.hpp"
 #include "host/wayland_host.hpp"
 #include "host/x11_host.hpp"
@@ -30,9 +34,22 @@ namespace {
 
 using walkers::Options;
 
+// A seed the reader cannot take at once is dropped: drawing never waits for standard output.
 void printSeed(std::uint64_t seed) {
-  std::printf("seed: %" PRIu64 "\n", seed);
-  std::fflush(stdout);
+  static_cast<void>(walkers::writeSeedLine(STDOUT_FILENO, seed));
+}
+
+// Help or version on standard output, status 0; status 1 with one line if it cannot be written
+// (a full device, a closed output).
+int printText(const std::string& text, bool outputClosed) {
+  errno = 0;
+  std::fputs(text.c_str(), stdout);
+  if (outputClosed || std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    const int error = outputClosed ? EBADF : errno != 0 ? errno : EIO;
+    std::fprintf(stderr, "walkers: cannot write standard output: %s\n", std::strerror(error));
+    return 1;
+  }
+  return 0;
 }
 
 // WALKERS_TICK_LIMIT=N stops the timer after N ticks, so that end-to-end tests can compare the
@@ -49,12 +66,14 @@ std::optional<std::uint64_t> tickLimit() {
 
 walkers::LoopOptions loopOptions(const Options& options) {
   walkers::LoopOptions loop;
-  loop.tickLimit = tickLimit();
-  // A screensaver or wallpaper must never go still; the window is watched by its user, and a
-  // test that stops the timer wants the picture it stopped at.
-  loop.restartWhenStill = options.place != Options::Place::kWindow && !loop.tickLimit;
+  loop.tickLimit = tickLimit();  // which also holds the picture against every restart
+  // A screensaver or wallpaper must never go still; the window is watched by its user.
+  loop.restartWhenStill = options.place != Options::Place::kWindow;
   loop.cycle = options.cycle;
   loop.patternStarted = printSeed;
+  loop.storeKept = [](const std::string& message) {
+    std::fprintf(stderr, "walkers: %s\n", message.c_str());
+  };
   return loop;
 }
 
@@ -121,15 +140,13 @@ int run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool outputClosed = ::fcntl(STDOUT_FILENO, F_GETFD) == -1 && errno == EBADF;
   if (!walkers::openStandardDescriptors()) return 1;  // before anything opens a file
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   const auto line = walkers::parseCommandLine(arguments, WALKERS_VERSION);
   if (!line.options) {
-    if (line.status == 0) {
-      std::fputs(line.text.c_str(), stdout);
-    } else {
-      std::fprintf(stderr, "walkers: %s\n", line.text.c_str());
-    }
+    if (line.status == 0) return printText(line.text, outputClosed);
+    std::fprintf(stderr, "walkers: %s\n", line.text.c_str());
     return line.status;
   }
   try {

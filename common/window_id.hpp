@@ -9,7 +9,7 @@
 namespace walkers {
 
 // A window id: hex with 0x, or decimal. Nothing for anything else, for 0 (no window), and for
-// values an X id cannot hold.
+// values no X window can have (servers give out ids within 29 bits).
 inline std::optional<unsigned long> parseWindowId(std::string_view text) {
   int base = 10;
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
@@ -20,7 +20,7 @@ inline std::optional<unsigned long> parseWindowId(std::string_view text) {
   std::uint64_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
   if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (value == 0 || value > 0xffffffffULL) return std::nullopt;  // X ids are 32-bit, None is 0
+  if (value == 0 || value > 0x1fffffffULL) return std::nullopt;  // None is 0
   return static_cast<unsigned long>(value);
 }
 

@@ -59,24 +59,44 @@ void Canvas::resize(int width, int height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   if (width == width_ && height == height_) return;
+  if (!growStore(width, height)) {
+    outOfMemory(std::min(width, maxStoredSide_), std::min(height, maxStoredSide_));
+  }
+  setArea(width, height);
+}
+
+std::optional<std::string> Canvas::resizeKeepingStore(int width, int height) {
+  try {
+    resize(width, height);
+    return std::nullopt;
+  } catch (const OutOfMemoryError& error) {
+    setArea(std::max(width, 0), std::max(height, 0));
+    return error.what();
+  }
+}
+
+bool Canvas::growStore(int width, int height) {
   const int columns = std::max(storedColumns_, std::min(width, maxStoredSide_));
   const int rows = std::max(storedRows_, std::min(height, maxStoredSide_));
-  if (columns != storedColumns_ || rows != storedRows_) {
-    // A larger store: the old one's rows move over as they are, painted or not.
-    PixelStore next;
-    try {
-      next = PixelStore(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
-    } catch (const std::bad_alloc&) {
-      outOfMemory(std::min(width, maxStoredSide_), std::min(height, maxStoredSide_));
-    }
-    for (int y = 0; y < storedRows_; ++y) {
-      std::memcpy(next.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(columns),
-                  row(y), static_cast<std::size_t>(storedColumns_) * sizeof(std::uint32_t));
-    }
-    pixels_ = std::move(next);
-    storedColumns_ = columns;
-    storedRows_ = rows;
+  if (columns == storedColumns_ && rows == storedRows_) return true;
+  // A larger store: the old one's rows move over as they are, painted or not.
+  PixelStore next;
+  try {
+    next = PixelStore(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
+  } catch (const std::bad_alloc&) {
+    return false;
   }
+  for (int y = 0; y < storedRows_; ++y) {
+    std::memcpy(next.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(columns),
+                row(y), static_cast<std::size_t>(storedColumns_) * sizeof(std::uint32_t));
+  }
+  pixels_ = std::move(next);
+  storedColumns_ = columns;
+  storedRows_ = rows;
+  return true;
+}
+
+void Canvas::setArea(int width, int height) {
   width_ = width;
   height_ = height;
   changedTiles_.assign(static_cast<std::size_t>(tilesFor(storedWidth())) *

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -170,6 +172,9 @@ class Canvas {
   // resizes (those outside the area are hidden, not lost); pixels never painted are black.
   // Negative sizes count as 0. Throws OutOfMemoryError if a larger store cannot be had.
   void resize(int width, int height);
+  // Like resize, but when a larger store cannot be had the canvas keeps the one it has: the area
+  // takes the new size and is black beyond the store. Answers why then (OutOfMemoryError's words).
+  std::optional<std::string> resizeKeepingStore(int width, int height);
 
   // Point and PSet for a tight loop, with the same effects as the canvas's own.
   PixelView view() { return view_; }
@@ -216,6 +221,9 @@ class Canvas {
   PixelStore pixels_;                       // storedRows_ rows of storedColumns_
   std::vector<std::uint8_t> changedTiles_;  // over the stored part of the area
   PixelView view_;  // always over pixels_ and changedTiles_; see rebindView()
+
+  bool growStore(int width, int height);  // false if the memory cannot be had
+  void setArea(int width, int height);
 
   void rebindView() {
     view_ = PixelView(pixels_.data(), changedTiles_.data(), storedWidth(), storedHeight(),

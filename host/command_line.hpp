@@ -35,7 +35,9 @@ struct CommandLine {
 };
 
 // Parses the arguments after the program name. The single-dash spellings -root and -window-id
-// that screensaver daemons write are taken as --root and --window-id.
+// that screensaver daemons write are taken as --root and --window-id; a value follows an option
+// as the next argument or after "="; "--" ends the options. Help and version are given only for
+// a command line without faults.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, const char* version);
 
 }  // namespace walkers

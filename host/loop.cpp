@@ -2,12 +2,19 @@
 #include "host/loop.hpp"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 namespace walkers {
 
 Loop::Loop(Form& form, Host& host, LoopOptions options)
-    : form_(form), host_(host), options_(std::move(options)) {}
+    : form_(form), host_(host), options_(std::move(options)) {
+  // The picture a tick limit holds is there to be compared: nothing restarts it by itself.
+  if (options_.tickLimit) {
+    options_.cycle = {};
+    options_.restartWhenStill = false;
+  }
+}
 
 int Loop::run() {
   while (const auto next = step()) host_.waitUntil(*next);
@@ -64,7 +71,15 @@ Loop::Next Loop::handle(const HostEvent& event) {
       if (form_.Form_KeyPress(event.key) == KeyOutcome::kEndProgram) return Next::kEnd;
       break;
     case HostEvent::Kind::kResized:
-      form_.canvas().resize(event.width, event.height);
+      // Short of memory for a larger store, the picture goes on in the store it has.
+      if (auto reason = form_.canvas().resizeKeepingStore(event.width, event.height)) {
+        if (!storeKeptSaid_ && options_.storeKept) {
+          options_.storeKept(
+              *reason + ": going on with the " + std::to_string(form_.canvas().storedWidth()) +
+              "x" + std::to_string(form_.canvas().storedHeight()) + " stored, black beyond");
+        }
+        storeKeptSaid_ = true;
+      }
       break;
     case HostEvent::Kind::kExposed:
       planner_.lost(event.area);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/canvas.hpp"
@@ -63,7 +64,11 @@ struct LoopOptions {
   std::chrono::seconds cycle{0};
   // Called with each pattern's seed on the tick that starts it.
   std::function<void(std::uint64_t seed)> patternStarted;
-  // For tests: the timer stops after this many ticks, so the picture stays as that tick left it.
+  // Called once, with a line saying so, the first time a resize finds no memory for a larger
+  // canvas store: the canvas keeps its store, black beyond it, and the loop goes on.
+  std::function<void(const std::string& message)> storeKept;
+  // For tests: the timer stops after this many ticks, so the picture stays as that tick left it;
+  // neither `cycle` nor stillness restarts the pattern then.
   std::optional<std::uint64_t> tickLimit;
 };
 
@@ -104,6 +109,7 @@ class Loop {
   Timer t_{std::chrono::milliseconds(1)};
   bool started_ = false;
   bool ended_ = false;
+  bool storeKeptSaid_ = false;
   std::uint64_t ticks_ = 0;
   LoopClock::duration framePeriod_{};
   FramePlanner planner_;

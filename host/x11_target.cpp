@@ -13,6 +13,11 @@
 #include "host/x11_refresh.hpp"
 
 namespace walkers {
+namespace {
+
+constexpr long kEvents = StructureNotifyMask | ExposureMask;
+
+}  // namespace
 
 struct X11Target::State {
   Display* display = nullptr;
@@ -21,12 +26,18 @@ struct X11Target::State {
   std::chrono::nanoseconds framePeriod{};
   bool gone = false;
   std::optional<Rect> lost;  // bounds of the parts exposed since the last takeLost()
+  // Drawing the desktop's background (--root without XSCREENSAVER_WINDOW): when the virtual root
+  // goes, a new one or the root window takes its place.
+  bool wallpaper = false;
 
   explicit State(const X11Choice& choice);
   ~State();
   State(const State&) = delete;
   State& operator=(const State&) = delete;
   void handle(const XEvent& event);
+  void watchForVirtualRoot() const;
+  void findWallpaper();
+  bool ended();
 };
 
 X11Target::State::State(const X11Choice& choice) {
@@ -37,8 +48,11 @@ X11Target::State::State(const X11Choice& choice) {
   if (!display) throw X11Error(cannotConnect(name, errno));
   routeXErrors();
   try {
-    window = chooseWindow(display, choice, StructureNotifyMask | ExposureMask);
+    const char* saver = std::getenv("XSCREENSAVER_WINDOW");
+    wallpaper = choice.root && !(saver && *saver);
+    window = chooseWindow(display, choice, kEvents);
     routeXErrors(window.id, true);
+    watchForVirtualRoot();
     painter = std::make_unique<X11Painter>(display, window);
     framePeriod = refreshPeriod(display, window.id, window.width, window.height);
     XFlush(display);
@@ -56,6 +70,44 @@ X11Target::State::~State() {
   closeDisplayQuietly(display);
 }
 
+// A wallpaper on the root window watches for a virtual root being mapped over it.
+void X11Target::State::watchForVirtualRoot() const {
+  if (wallpaper && window.id == DefaultRootWindow(display)) {
+    XSelectInput(display, window.id, kEvents | SubstructureNotifyMask);
+  }
+}
+
+// The desktop background again, after its virtual root went away or a new one was mapped (a
+// window manager restarting): the new virtual root, else the root window, drawn afresh.
+void X11Target::State::findWallpaper() {
+  X11Window next;
+  try {
+    next = chooseWindow(display, X11Choice{true, 0}, kEvents);
+  } catch (const X11Error&) {  // the new virtual root went as fast as it came
+    const Window root = DefaultRootWindow(display);
+    next = checkWindow(display, root, "there is no window " + hexWindowId(root), kEvents);
+  }
+  if (next.id == window.id && !gone) return;
+  routeXErrors(next.id, true);
+  {
+    const TrappedXErrors quiet(display);  // the former window may be gone
+    XSelectInput(display, window.id, NoEventMask);
+    painter.reset();
+  }
+  window = next;
+  painter = std::make_unique<X11Painter>(display, window);
+  gone = false;
+  lost = Rect{0, 0, window.width, window.height};
+  watchForVirtualRoot();
+}
+
+// Whether the window is gone for good: a wallpaper's is replaced instead.
+bool X11Target::State::ended() {
+  if (windowGone(window.id)) gone = true;
+  if (gone && wallpaper) findWallpaper();
+  return gone;
+}
+
 void X11Target::State::handle(const XEvent& event) {
   switch (event.type) {
     case ConfigureNotify:
@@ -67,7 +119,13 @@ void X11Target::State::handle(const XEvent& event) {
     case DestroyNotify:
       if (event.xdestroywindow.window == window.id) gone = true;
       break;
+    case MapNotify:  // a child of the wallpaper's root window: perhaps a new virtual root
+      if (wallpaper && event.xmap.event == window.id && event.xmap.window != window.id) {
+        findWallpaper();
+      }
+      break;
     case Expose: {
+      if (event.xexpose.window != window.id) break;  // a former window's
       const XExposeEvent& exposed = event.xexpose;
       const Rect part{exposed.x, exposed.y, exposed.x + exposed.width, exposed.y + exposed.height};
       lost = !lost ? part
@@ -99,19 +157,17 @@ std::optional<Rect> X11Target::takeLost() {
 
 X11Target::Event X11Target::pump() {
   State& state = *state_;
-  if (state.gone || windowGone(state.window.id)) state.gone = true;
-  if (state.gone) return Event::kGone;
   const int width = state.window.width;
   const int height = state.window.height;
+  if (state.ended()) return Event::kGone;
   // One read of the connection; then only what it brought.
-  for (int queued = XPending(state.display); queued > 0 && !state.gone;
+  for (int queued = XPending(state.display); queued > 0 && !state.ended();
        queued = XQLength(state.display)) {
     XEvent event;
     XNextEvent(state.display, &event);
     state.handle(event);
   }
-  if (state.gone || windowGone(state.window.id)) state.gone = true;
-  if (state.gone) return Event::kGone;
+  if (state.ended()) return Event::kGone;
   return width != state.window.width || height != state.window.height ? Event::kResized
                                                                       : Event::kNone;
 }

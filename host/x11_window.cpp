@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/option_text.hpp"
 #include "common/window_id.hpp"
 #include "host/x11_errors.hpp"
 
@@ -94,7 +95,8 @@ X11Window chooseWindow(Display* display, const X11Choice& choice, long eventMask
   if (named && *named) {
     const auto id = parseWindowId(named);
     if (!id)
-      throw X11Error(std::string("XSCREENSAVER_WINDOW is not a window id: \"") + named + "\"");
+      throw X11Error("XSCREENSAVER_WINDOW is not a window id: \"" +
+                     escapeForMessage(named, kEchoLimit) + "\"");
     return checkWindow(display, *id, "XSCREENSAVER_WINDOW names no window: " + hexWindowId(*id),
                        eventMask);
   }

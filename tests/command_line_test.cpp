@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace walkers {
 namespace {
 
@@ -34,6 +36,14 @@ TEST(CommandLine, ReadsEachOptionInBothSpellings) {
     EXPECT_EQ(line.options->place, Options::Place::kWindowId);
     EXPECT_EQ(line.options->windowId, expected);
   }
+  // Values after "=", in both spellings; "--" ends the options.
+  for (const auto& arguments :
+       {std::vector<std::string>{"-window-id=0x5", "--cycle=0", "--"}, {"--window-id=0x5", "--"}}) {
+    const auto line = parse(arguments);
+    ASSERT_TRUE(line.options) << line.text;
+    EXPECT_EQ(line.options->windowId, 5UL);
+  }
+  EXPECT_EQ(parse({"--screensaver"}).options->place, Options::Place::kScreensaver);
   const auto line = parse({"--fullscreen", "--seed", "18446744073709551615", "--cycle=0"});
   ASSERT_TRUE(line.options) << line.text;
   EXPECT_TRUE(line.options->fullscreen);
@@ -42,21 +52,38 @@ TEST(CommandLine, ReadsEachOptionInBothSpellings) {
 
 TEST(CommandLine, BadInputGetsOneLineNamingItAndStatusTwo) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"--frobnicate"}, "--frobnicate"},     {{"stray"}, "stray"},
-      {{"--cycle", "-1"}, "--cycle"},         {{"--cycle", "1000001"}, "--cycle"},
-      {{"--cycle", "2.5"}, "--cycle"},        {{"--seed", "x"}, "--seed"},
-      {{"--seed", "-1"}, "--seed"},           {{"--seed", "18446744073709551616"}, "--seed"},
-      {{"--window-id", "zz"}, "--window-id"}, {{"--window-id", "0"}, "--window-id"},
-      {{"--window-id", "0x"}, "--window-id"}, {{"--window-id", "0x20000000"}, "--window-id"},
-      {{"--window-id"}, "--window-id"},       {{"--root", "--window-id", "5"}, "--root"},
-      {{"--fullscreen", "-root"}, "--root"},  {{"--root=1"}, "root"},
-      {{"one", "two"}, "expected: one two"},  {{"--", "--root"}, "expected: -- --root"},
+      {{"--frobnicate"}, "--frobnicate"},
+      {{"stray"}, "stray"},
+      {{"--cycle", "-1"}, "--cycle"},
+      {{"--cycle", "1000001"}, "--cycle"},
+      {{"--cycle", "2.5"}, "--cycle"},
+      {{"--seed", "x"}, "--seed"},
+      {{"--seed", "-1"}, "--seed"},
+      {{"--seed", "18446744073709551616"}, "--seed"},
+      {{"--window-id", "zz"}, "--window-id"},
+      {{"--window-id", "0"}, "--window-id"},
+      {{"--window-id", "0x"}, "--window-id"},
+      {{"--window-id", "0x20000000"}, "--window-id"},
+      {{"--window-id"}, "--window-id"},
+      {{"--root", "--window-id", "5"}, "--root"},
+      {{"--fullscreen", "-root"}, "--root"},
+      {{"--fullscreen", "--screensaver"}, "--screensaver excludes --fullscreen"},
+      {{"--root=1"}, "walkers: --root takes no value"},
+      {{"-root", "--root"}, "--root is given twice"},
+      {{"--seed", "1", "--seed=2"}, "--seed is given twice"},
+      {{"one", "two"}, "unexpected argument \"one\""},
+      {{"--", "--root"}, "unexpected argument \"--root\""},
+      {{"--bogus", "--help"}, "unknown option \"--bogus\""},
+      {{"--help", "--seed", "x"}, "bad --seed \"x\""},
+      {{"--help=foo"}, "--help takes no value"},
+      {{"--version", "extra"}, "unexpected argument \"extra\""},
+      {{"--seed", "1\n\x1b[2J"}, R"(bad --seed "1\n\x1b[2J")"},
   };
   for (const auto& [arguments, named] : cases) {
     const auto line = parse(arguments);
     EXPECT_FALSE(line.options) << arguments[0];
     EXPECT_EQ(line.status, kUsageStatus) << arguments[0];
-    EXPECT_NE(line.text.find(named), std::string::npos) << line.text;
+    EXPECT_NE(("walkers: " + line.text).find(named), std::string::npos) << line.text;
     EXPECT_EQ(line.text.find('\n'), std::string::npos) << line.text;
   }
 }
@@ -67,6 +94,10 @@ TEST(CommandLine, HelpAndVersionEndWithStatusZero) {
   EXPECT_EQ(help.status, 0);
   for (const char* option : {"--root", "--window-id", "--fullscreen", "--seed", "--cycle"}) {
     EXPECT_NE(help.text.find(option), std::string::npos) << option;
+  }
+  std::istringstream lines(help.text);
+  for (std::string helpLine; std::getline(lines, helpLine);) {
+    EXPECT_LE(helpLine.size(), 80u) << helpLine;  // all of it is ASCII
   }
   const auto version = parse({"--version"});
   EXPECT_EQ(version.status, 0);

@@ -285,6 +285,23 @@ TEST(Loop, CycleStartsAFreshPatternEverySoManySeconds) {
   EXPECT_NE(started[1].seed, started[2].seed);
 }
 
+// The picture a tick limit holds stays for comparison: neither the cycle nor stillness clears it.
+TEST(Loop, ATickLimitHoldsThePictureAgainstEveryRestart) {
+  FakeHost host;
+  host.end(10s);
+  Form form(9, 7);
+  form.random().seedNextWith(1);
+  LoopOptions options;
+  options.restartWhenStill = true;
+  options.cycle = 1s;
+  options.tickLimit = 200;
+  EXPECT_EQ(runLoop(form, host, options).size(), 1u);
+  Form reference(9, 7);
+  reference.random().seedNextWith(1);
+  tick(reference, 200);
+  EXPECT_TRUE(samePicture(form, reference));
+}
+
 TEST(Loop, EndsOnTheHostsEndOrOnEscape) {
   FakeHost host;
   host.end(10'300us);

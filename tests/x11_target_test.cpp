@@ -425,8 +425,12 @@ TEST_F(X11TargetTest, RefusesWindowsItCannotDrawOn) {
 
   ::setenv("XSCREENSAVER_WINDOW", "0x12zz", 1);
   EXPECT_EQ(reason({true, 0}), "XSCREENSAVER_WINDOW is not a window id: \"0x12zz\"");
-  ::setenv("XSCREENSAVER_WINDOW", "2147483632", 1);
-  EXPECT_EQ(reason({true, 0}), "XSCREENSAVER_WINDOW names no window: 0x7ffffff0");
+  // Control bytes are escaped and a long value cut: the message stays one line.
+  ::setenv("XSCREENSAVER_WINDOW", ("0x5\n\x1b[2J" + std::string(90, 'f')).c_str(), 1);
+  EXPECT_EQ(reason({true, 0}), R"(XSCREENSAVER_WINDOW is not a window id: "0x5\n\x1b[2J)" +
+                                   std::string(68, 'f') + "…\"");
+  ::setenv("XSCREENSAVER_WINDOW", "536870896", 1);
+  EXPECT_EQ(reason({true, 0}), "XSCREENSAVER_WINDOW names no window: 0x1ffffff0");
   ::unsetenv("XSCREENSAVER_WINDOW");
 
   ::unsetenv("DISPLAY");
@@ -466,6 +470,38 @@ TEST_F(X11TargetTest, RootMeansScreensaverWindowThenVirtualRootThenRoot) {
   EXPECT_EQ(X11Target(X11Choice{false, saver}).window(), saver);
   XDestroyWindow(display, saver);
   XDestroyWindow(display, virtualRoot);
+}
+
+// A window manager restarting drops its virtual root and makes a new one: a wallpaper goes on on
+// the root window meanwhile, then on the new virtual root. (Windows named by id or by
+// XSCREENSAVER_WINDOW end the target instead: FollowsResizesAndEndsWithTheWindow.)
+TEST_F(X11TargetTest, AWallpaperOutlivesItsVirtualRoot) {
+  Display* display = client_->display();
+  const auto virtualRoot = [&] {  // marked before it is mapped, as window managers do
+    const Window made = XCreateSimpleWindow(display, client_->root(), 0, 0, 640, 480, 0, 0, 0);
+    const long id = static_cast<long>(made);
+    XChangeProperty(display, made, XInternAtom(display, "__SWM_VROOT", False), XA_WINDOW, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&id), 1);
+    XMapWindow(display, made);
+    XSync(display, False);
+    return made;
+  };
+  const Window first = virtualRoot();
+  X11Target target(X11Choice{true, 0});
+  ASSERT_EQ(target.window(), first);
+  XDestroyWindow(display, first);
+  XSync(display, False);
+  ASSERT_TRUE(eventually([&] {
+    return target.pump() != X11Target::Event::kGone && target.window() == client_->root();
+  }));
+  EXPECT_EQ(target.takeLost(), (Rect{0, 0, 640, 480}));  // the root is drawn afresh
+  expectExactColours(*client_, client_->root(), target);
+  const Window second = virtualRoot();
+  ASSERT_TRUE(eventually(
+      [&] { return target.pump() != X11Target::Event::kGone && target.window() == second; }));
+  expectExactColours(*client_, second, target);
+  XDestroyWindow(display, second);
+  XSync(display, False);
 }
 
 // A window far larger than the screen: black beyond the stored part, nothing past the canvas.

@@ -40,19 +40,33 @@ expect_refusal() {
 # Unknown options and bad values: status 2 and one line naming them, before any window is tried
 # (there is no display here: trying one would give status 1).
 case_bad_options() {
-  expect_refusal 2 "walkers: The following argument was not expected: --frobnicate" --frobnicate
+  expect_refusal 2 'walkers: unknown option "--frobnicate"' --frobnicate
   expect_refusal 2 'walkers: bad --cycle "-1"' --cycle -1
   expect_refusal 2 'walkers: bad --seed "x"' --seed x
   expect_refusal 2 'walkers: bad --window-id "zz"' --window-id zz
   expect_refusal 2 'walkers: bad --window-id "zz"' -window-id zz
   expect_refusal 2 "walkers: --root excludes --window-id" -root --window-id 0x200001
-  expect_refusal 1 "walkers: cannot open a window: no display" --seed 5 --cycle 3
+  expect_refusal 1 "walkers: cannot open a window: no display" --seed 5 --cycle 3 --
 }
 
 case_help_version() {
   "$WALKERS" --help >"$tmp/help" || fail "--help gave status $?"
   grep -q -- '--window-id' "$tmp/help" || fail "--help does not name --window-id"
   [ "$("$WALKERS" --version)" = "walkers 1.0.0" ] || fail "--version says $("$WALKERS" --version)"
+  # Output that cannot take them (a full device, a closed descriptor): status 1 and the reason.
+  mknod "$tmp/full" c 1 7
+  local option status
+  for option in --help --version; do
+    status=0
+    "$WALKERS" "$option" >"$tmp/full" 2>"$tmp/err" || status=$?
+    [ "$status" = 1 ] && [ "$(cat "$tmp/err")" = "walkers: cannot write standard output: No space left on device" ] ||
+      fail "$option into a full device: status $status, $(cat "$tmp/err")"
+    status=0
+    "$WALKERS" "$option" >&- 2>"$tmp/err" || status=$?
+    [ "$status" = 1 ] && [ "$(cat "$tmp/err")" = "walkers: cannot write standard output: Bad file descriptor" ] ||
+      fail "$option into a closed output: status $status, $(cat "$tmp/err")"
+  done
+  expect_refusal 2 'walkers: unknown option "--bogus"' --bogus --help
 }
 
 # The seed a pattern reports, given to walkers-render with the same size and tick count, gives
@@ -309,6 +323,47 @@ case_still_restart() {
   sleep 6
   [ "$(seeds)" = 1 ] || fail "the window started a pattern by itself"
 }
+
+# A standard output nobody reads never holds up drawing: with the pipe full, the seeds of fresh
+# patterns are dropped and the picture goes on changing.
+case_seeds_unread() {
+  start_x 640x480
+  mkfifo "$tmp/seeds"
+  exec 3<>"$tmp/seeds"
+  timeout 2 cat /dev/zero >&3 || true  # fills the pipe, then is ended while it waits
+  "$WALKERS" --root --cycle 1 >&3 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+  wid=root
+  poll_shot root painted_shot root || fail "nothing drawn with standard output full"
+  sleep 2  # two fresh patterns, and their seeds, fall due meanwhile
+  wait_frames 2
+  alive
+}
+
+# A foreign window growing while memory is short: the store walkers has is kept, black beyond it;
+# one line says so, however often it happens, and the pattern goes on. Not under the sanitizers,
+# whose reserved address space leaves ulimit -v no room.
+case_memory_short() {
+  [ -z "${ASAN_OPTIONS:-}" ] || return 0
+  start_x 640x480
+  foreign 200x150
+  (ulimit -v 150000 && exec "$WALKERS" --window-id "$wid") >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+  wait_seeds 1
+  resize_to 8000 8000
+  local line="walkers: not enough memory for a 8000x8000 canvas (244.1 MiB): going on with the 200x150 stored, black beyond"
+  local deadline=$(($(date +%s) + 20))
+  until said_once "$line"; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "message: $(cat "$tmp/walkers.err")"
+    sleep 0.1
+  done
+  resize_to 9000 9000
+  resize_to 200 150
+  E2E_DEADLINE=20 wait_frames 2
+  alive
+  said_once "$line" || fail "message: $(cat "$tmp/walkers.err")"
+}
+said_once() { [ "$(cat "$tmp/walkers.err")" = "$1" ]; }
 
 # A window that does not exist, too few descriptors, and an X server that goes away: one line,
 # status 1. With standard output closed, the seeds do not end up in the X connection.
