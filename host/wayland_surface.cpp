@@ -49,8 +49,9 @@ void rememberIn(std::vector<Rect>& list, bool& whole, const std::vector<Rect>& p
 // Canvas colours (red in the low byte) as the XRGB8888 pixels every compositor takes.
 void swapRedBlue(std::uint32_t* target, const std::uint32_t* source, int count) {
   for (int x = 0; x < count; ++x) {
-    const std::uint32_t colour = source[x];
-    target[x] = ((colour & 0xffU) << 16) | (colour & 0xff00U) | ((colour >> 16) & 0xffU);
+    const Rgb colour = toRgb(source[x]);
+    target[x] = static_cast<std::uint32_t>(colour.red) << 16 |
+                static_cast<std::uint32_t>(colour.green) << 8 | colour.blue;
   }
 }
 
