@@ -227,14 +227,9 @@ WebpBytes WebpAnimation::finish() {
                          WebPMuxSetCanvasSize(encoder_->mux, width_, height_) == WEBP_MUX_OK &&
                          WebPMuxAssemble(encoder_->mux, file.data()) == WEBP_MUX_OK;
   encoder_.reset();
-  // Frames are transparent only where they leave the frame before showing, so every picture the
-  // file shows is opaque: the file is not flagged as having transparency (so that a viewer
-  // need not draw a checkerboard or page behind it).
-  constexpr std::size_t kFlags = 20;  // after "RIFF", the size, "WEBP", "VP8X" and its size
-  constexpr std::uint8_t kAlphaFlag = 0x10;
-  if (assembled && file.bytes().size() > kFlags) {
-    const_cast<std::uint8_t*>(file.data()->bytes)[kFlags] &= ~kAlphaFlag;  // libwebp's memory
-  }
+  // The header keeps the transparency flag the muxer sets when a frame blends over the one
+  // before: the format requires it of any file whose frames hold transparency, and libwebp's
+  // muxer and checker refuse a file without it, though every picture shown is opaque.
   if (!assembled)
     fail("not enough memory to assemble a " + sizeText(width_, height_) + " animation");
   return file;

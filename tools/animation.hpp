@@ -80,9 +80,9 @@ class WebpBytes {
 // the frame before (the first as the whole canvas), encoded on its own and kept; a frame with no
 // change makes the one before it show longer. So the work per frame and the memory follow what
 // changed, not the canvas size or the number of frames. A frame is transparent where it leaves the
-// picture before it showing, so every picture shown is opaque and the file is not flagged as
-// transparent; it is an animation even with one frame. The same frames and settings give the
-// same bytes.
+// picture before it showing, so every picture shown is opaque (the file is flagged as having
+// transparency, as the format requires of such frames); it is an animation even with one frame. The
+// same frames and settings give the same bytes.
 class WebpAnimation {
  public:
   // Throws AnimationError if the size is outside 1..kMaxWebpSide, the settings are out of range,
