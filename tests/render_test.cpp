@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,6 +34,19 @@
 #include "tools/output_file.hpp"
 #include "tools/png_file.hpp"
 #include "tools/render_options.hpp"
+
+// After this many successful renames the renderer's next one raises SIGTERM (0: never), so that a
+// test can send a signal between two renames.
+namespace {
+int signalAfterRenames = 0;
+}  // namespace
+
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): libc names them oddly
+extern "C" int renameat(int from, const char* old, int to, const char* name) {
+  const auto done = static_cast<int>(::syscall(SYS_renameat, from, old, to, name));
+  if (done == 0 && signalAfterRenames > 0 && --signalAfterRenames == 0) ::raise(SIGTERM);
+  return done;
+}
 
 namespace walkers::render {
 namespace {
@@ -287,6 +301,25 @@ TEST_F(RenderTool, ARenameFailingAfterAnotherNamesWhatWasReplaced) {
   }
   EXPECT_EQ(slurp(path("a/x")), "1");
   EXPECT_EQ(entries(dir_ / "a"), 1);
+}
+
+// A stop signal that comes between two renames (raised here by the first) waits until every
+// output is in place: it never leaves some replaced and others not.
+TEST_F(RenderTool, AStopSignalDuringTheRenamesWaitsForTheLast) {
+  for (const char* name : {"a", "b"}) std::ofstream(path(name)) << "old";
+  EXPECT_EXIT(
+      {
+        OutputFile first(path("a"));
+        OutputFile second(path("b"));
+        first.write("new", 3);
+        second.write("new", 3);
+        signalAfterRenames = 1;
+        commitTogether({&first, &second});
+        std::_Exit(0);
+      },
+      ::testing::KilledBySignal(SIGTERM), "");
+  EXPECT_EQ(slurp(path("a")), "new");
+  EXPECT_EQ(slurp(path("b")), "new");
 }
 
 TEST_F(RenderTool, BadInputIsOneLineWithStatusTwoAndWritesNothing) {

@@ -275,6 +275,9 @@ void commitTogether(std::initializer_list<OutputFile*> outputs) {
     if (output) output->prepare();
   }
   std::string replaced;  // the targets already renamed over, for a failure after them
+  // A signal that would end the process waits until the last rename, so that it finds every
+  // output in place or none.
+  SignalsBlocked blocked;
   for (OutputFile* output : outputs) {
     if (!output) continue;
     try {

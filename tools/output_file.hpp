@@ -87,7 +87,8 @@ class OutputFile {
 // Puts outputs in place all together or not at all: prepares every one, and only then renames
 // them, so that a failure before the renames leaves every target as it was. Only a rename that
 // fails after another succeeded (its directory removed in that instant, say) leaves some targets
-// replaced; the message then names those too.
+// replaced; the message then names those too. A signal that would end the process waits until
+// the last rename.
 void commitTogether(std::initializer_list<OutputFile*> outputs);
 
 }  // namespace walkers::render
