@@ -21,10 +21,12 @@ fail() {
 }
 
 # Starts Xvfb (screen size $1, default 1280x1024; depth $2, default 24) on a display it picks
-# itself; exports DISPLAY.
+# itself; exports DISPLAY. It writes the display number once it accepts clients. Without
+# -noreset it would reset whenever its last client leaves, closing every connection that came
+# in meanwhile: the next program started would find no display.
 start_x() {
   rm -f "$tmp/display"
-  Xvfb -displayfd 3 -screen 0 "${1:-1280x1024}x${2:-24}" -nolisten tcp 3>"$tmp/display" \
+  Xvfb -displayfd 3 -noreset -screen 0 "${1:-1280x1024}x${2:-24}" -nolisten tcp 3>"$tmp/display" \
     2>"$tmp/xvfb.log" &
   xvfb_pid=$!
   for _ in $(seq 200); do
@@ -36,8 +38,12 @@ start_x() {
 }
 
 # Starts walkers with the given arguments, its output in $tmp/walkers.out and $tmp/walkers.err;
-# sets walkers_pid. Alone, for a window walkers did not make (no Form1 to wait for).
+# sets walkers_pid. Alone, for a window walkers did not make (no Form1 to wait for). The files are
+# emptied here, not only by the redirection in the child, so that nothing waiting for this
+# walkers' output reads the last one's.
 run_walkers() {
+  : >"$tmp/walkers.out"
+  : >"$tmp/walkers.err"
   "$WALKERS" "$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
   walkers_pid=$!
 }

@@ -65,8 +65,11 @@ EOF
   fail "sway did not start: $(tail -n 5 "$tmp/sway.log")"
 }
 
-# Starts walkers in the session with arguments $@; its output goes to $tmp/walkers.out and .err.
+# Starts walkers in the session with arguments $@; its output goes to $tmp/walkers.out and .err,
+# emptied first here so that wait_seeds never counts the last walkers' lines.
 launch() {
+  : >"$tmp/walkers.out"
+  : >"$tmp/walkers.err"
   "${in_session[@]}" ${WALKERS_ENV:-} "$tmp/walkers" "$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
   walkers_pid=$!
 }

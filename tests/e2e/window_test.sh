@@ -50,7 +50,8 @@ nothing_erased() { [ "$("$PNG_PROBE" erased "$tmp/grown.png" "$tmp/after.png")" 
 case_shrink_and_regrow() {
   start_x
   start_walkers
-  E2E_DEADLINE=30 poll_shot grown painted_more_than grown 2000 || fail "the pattern never reached 2000 pixels"
+  # How fast the pattern grows depends on the load; only the judging below is held to a deadline.
+  E2E_DEADLINE=80 poll_shot grown painted_more_than grown 2000 || fail "the pattern never reached 2000 pixels"
   resize_to 1 1
   sleep 0.3
   resize_to 510 370
