@@ -133,8 +133,7 @@ case_huge_window() {
     local peak
     peak=$(awk '/^VmHWM:/ {print $2}' "/proc/$walkers_pid/status")
     [ "$peak" -lt 300000 ] || fail "peak resident memory $peak kB at 40000x40000"
-    if [ "$how" = Escape ]; then xdotool keydown --window "$wid" Escape; else kill "$walkers_pid"; fi
-    wait_walkers 10
+    if [ "$how" = Escape ]; then escape_walkers 10; else kill "$walkers_pid" && wait_walkers 10; fi
     [ "$walkers_status" = 0 ] || fail "$how ended walkers with status $walkers_status"
   done
 }

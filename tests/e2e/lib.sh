@@ -49,10 +49,11 @@ run_walkers() {
 }
 
 # Starts walkers with the given arguments and waits for its window "Form1"; sets walkers_pid and
-# wid.
+# wid. Only a window of this walkers process counts: the server may still hold the last one's.
 start_walkers() {
   run_walkers "$@"
-  wid=$(timeout 10 xdotool search --sync --name '^Form1$' | head -n 1) || fail "no window named Form1"
+  wid=$(timeout 10 xdotool search --sync --all --pid "$walkers_pid" --name '^Form1$' | head -n 1) ||
+    fail "no window named Form1"
 }
 
 # Waits up to $1 seconds for walkers to end; sets walkers_status to its exit status.
@@ -66,6 +67,15 @@ wait_walkers() {
   walkers_status=0
   wait "$walkers_pid" || walkers_status=$?
   walkers_pid=
+}
+
+# Ends walkers with Escape pressed on its window and waits up to $1 seconds for it to end (see
+# wait_walkers). The key is let go only then, on the server, as the window is gone: held down, it
+# would repeat into the next walkers' window and end that one too.
+escape_walkers() {
+  xdotool keydown --window "$wid" Escape
+  wait_walkers "$1"
+  xdotool keyup Escape
 }
 
 alive() { kill -0 "$walkers_pid" 2>/dev/null || fail "walkers is no longer running"; }

@@ -68,8 +68,7 @@ case_escape() {
   start_x
   start_walkers
   sleep 0.2
-  xdotool keydown --window "$wid" Escape
-  wait_walkers 10
+  escape_walkers 10
   [ "$walkers_status" = 0 ] || fail "Escape ended walkers with status $walkers_status"
   start_walkers
   sleep 0.2
@@ -124,8 +123,7 @@ case_long_run() {
   start_walkers
   sleep "${E2E_LONG_SECONDS:-30}"
   alive
-  xdotool keydown --window "$wid" Escape
-  wait_walkers 10
+  escape_walkers 10
   [ "$walkers_status" = 0 ] || fail "ended with status $walkers_status"
   [ ! -s "$tmp/walkers.err" ] || fail "walkers wrote to stderr"
 }
