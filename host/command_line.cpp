@@ -52,20 +52,20 @@ enum Name {
   kNames
 };
 
-struct Spec {
+struct OptionShape {
   std::string_view name;  // without dashes
   bool takesValue;
   bool singleDash;  // also spelt with one dash, as screensaver daemons write it
 };
 
-constexpr std::array<Spec, kNames> kSpecs{{{"root", false, true},
-                                           {"window-id", true, true},
-                                           {"screensaver", false, false},
-                                           {"fullscreen", false, false},
-                                           {"seed", true, false},
-                                           {"cycle", true, false},
-                                           {"help", false, false},
-                                           {"version", false, false}}};
+constexpr std::array<OptionShape, kNames> kOptionShapes{{{"root", false, true},
+                                                         {"window-id", true, true},
+                                                         {"screensaver", false, false},
+                                                         {"fullscreen", false, false},
+                                                         {"seed", true, false},
+                                                         {"cycle", true, false},
+                                                         {"help", false, false},
+                                                         {"version", false, false}}};
 
 // The arguments as read: which options were given, with their values.
 struct Given {
@@ -79,7 +79,7 @@ std::string quoted(std::string_view text) {
   return shown;
 }
 
-std::string dashed(Name name) { return std::string("--").append(kSpecs[name].name); }
+std::string dashed(Name name) { return std::string("--").append(kOptionShapes[name].name); }
 
 CommandLine usage(std::string message) { return {std::nullopt, kUsageStatus, std::move(message)}; }
 
@@ -89,7 +89,8 @@ Name lookUp(std::string_view word) {
   word.remove_prefix(twoDashes ? 2 : 1);
   word = word.substr(0, word.find('='));
   for (int i = 0; i < kNames; ++i) {
-    if (word == kSpecs[i].name && (twoDashes || kSpecs[i].singleDash)) return static_cast<Name>(i);
+    if (word == kOptionShapes[i].name && (twoDashes || kOptionShapes[i].singleDash))
+      return static_cast<Name>(i);
   }
   return kNames;
 }
@@ -111,7 +112,7 @@ std::optional<std::string> read(const std::vector<std::string>& arguments, Given
     if (given.present[name]) return dashed(name) + " is given twice";
     given.present[name] = true;
     const auto equals = word.find('=');
-    if (!kSpecs[name].takesValue) {
+    if (!kOptionShapes[name].takesValue) {
       if (equals != std::string_view::npos) return dashed(name) + " takes no value";
     } else if (equals != std::string_view::npos) {
       given.values[name] = word.substr(equals + 1);

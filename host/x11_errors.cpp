@@ -1,4 +1,5 @@
-// Xlib's process-wide error handlers: the lost display in one line, trapped errors for checks.
+// Xlib's process-wide error handlers (the lost display in one line, trapped errors for checks)
+// and the connection that puts them in place.
 #include "host/x11_errors.hpp"
 
 #include <X11/Xlib.h>
@@ -6,8 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "host/x11_target.hpp"
 
 namespace walkers {
 namespace {
@@ -109,6 +113,16 @@ std::string cannotConnect(const std::string& name, int code) {
   if (code == EMFILE || code == ENFILE || code == ENOMEM)
     why += ": " + std::string(std::strerror(code));
   return why;
+}
+
+Display* openDisplay() {
+  const char* name = std::getenv("DISPLAY");
+  if (!name || !*name) throw X11Error("no display (DISPLAY is not set)");
+  errno = 0;
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) throw X11Error(cannotConnect(name, errno));
+  routeXErrors();
+  return display;
 }
 
 }  // namespace walkers

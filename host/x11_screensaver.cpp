@@ -6,9 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -60,14 +58,7 @@ struct X11Screensaver::Connection {
   Cursor blank = None;
   std::vector<Window> windows;
 
-  Connection() {
-    const char* name = std::getenv("DISPLAY");
-    if (!name || !*name) throw X11Error("no display (DISPLAY is not set)");
-    errno = 0;
-    display = XOpenDisplay(nullptr);
-    if (!display) throw X11Error(cannotConnect(name, errno));
-    routeXErrors();
-  }
+  Connection() : display(openDisplay()) {}
   ~Connection() {
     if (!display) return;
     XUngrabPointer(display, CurrentTime);

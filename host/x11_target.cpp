@@ -41,12 +41,7 @@ struct X11Target::State {
 };
 
 X11Target::State::State(const X11Choice& choice) {
-  const char* name = std::getenv("DISPLAY");
-  if (!name || !*name) throw X11Error("no display (DISPLAY is not set)");
-  errno = 0;
-  display = XOpenDisplay(nullptr);
-  if (!display) throw X11Error(cannotConnect(name, errno));
-  routeXErrors();
+  display = openDisplay();
   try {
     const char* saver = std::getenv("XSCREENSAVER_WINDOW");
     wallpaper = choice.root && !(saver && *saver);
