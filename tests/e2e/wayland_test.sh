@@ -119,7 +119,8 @@ case_no_layer_shell() {
   local mode status
   for mode in --root --screensaver; do
     status=0
-    env -i XDG_RUNTIME_DIR="$tmp/run" WAYLAND_DISPLAY=bare-0 DISPLAY=:99 timeout 10 \
+    env -i XDG_RUNTIME_DIR="$tmp/run" WAYLAND_DISPLAY=bare-0 DISPLAY=:99 \
+      ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" timeout 10 \
       "$WALKERS" "$mode" >/dev/null 2>"$tmp/walkers.err" || status=$?
     [ "$status" = 1 ] || fail "$mode: status $status"
     [ "$(wc -l <"$tmp/walkers.err")" = 1 ] && grep -q 'no layer shell' "$tmp/walkers.err" ||
