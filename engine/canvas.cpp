@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -101,7 +102,7 @@ void Canvas::setArea(int width, int height) {
   height_ = height;
   changedTiles_.assign(static_cast<std::size_t>(tilesFor(storedWidth())) *
                            static_cast<std::size_t>(tilesFor(storedHeight())),
-                       1);
+                       kWholeTile);
   rebindView();
 }
 
@@ -122,7 +123,7 @@ Canvas& Canvas::operator=(const Canvas& other) {
   return *this;
 }
 
-void Canvas::markChanged() { std::fill(changedTiles_.begin(), changedTiles_.end(), 1); }
+void Canvas::markChanged() { std::fill(changedTiles_.begin(), changedTiles_.end(), kWholeTile); }
 
 std::vector<Rect> Canvas::takeChanged() {
   std::vector<Rect> changed;
@@ -132,16 +133,30 @@ std::vector<Rect> Canvas::takeChanged() {
   const int right = storedWidth();
   const int bottom = storedHeight();
   for (int row = 0; row < rows; ++row) {
-    std::uint8_t* tiles = changedTiles_.data() + static_cast<std::ptrdiff_t>(row) * columns;
+    TileMarks* tiles = changedTiles_.data() + static_cast<std::ptrdiff_t>(row) * columns;
     for (int column = 0; column < columns;) {
       if (!tiles[column]) {
         ++column;
         continue;
       }
+      // A run of changed tiles: from the first painted column of its first tile to the last
+      // painted column of its last, over every row painted in any of them.
       const int first = column;
-      while (column < columns && tiles[column]) tiles[column++] = 0;
-      changed.push_back({first * kTileSide, row * kTileSide, std::min(column * kTileSide, right),
-                         std::min((row + 1) * kTileSide, bottom)});
+      const TileMarks firstMarks = tiles[first];
+      TileMarks lastMarks = 0;
+      TileMarks rowsPainted = 0;
+      while (column < columns && tiles[column]) {
+        lastMarks = tiles[column];
+        rowsPainted |= lastMarks;
+        tiles[column++] = 0;
+      }
+      const auto rowBits = static_cast<std::uint16_t>(rowsPainted);
+      const auto firstColumns = static_cast<std::uint16_t>(firstMarks >> kTileSide);
+      const auto lastColumns = static_cast<std::uint16_t>(lastMarks >> kTileSide);
+      const int top = row * kTileSide + std::countr_zero(rowBits);
+      changed.push_back({first * kTileSide + std::countr_zero(firstColumns), top,
+                         std::min(column * kTileSide - std::countl_zero(lastColumns), right),
+                         std::min((row + 1) * kTileSide - std::countl_zero(rowBits), bottom)});
     }
   }
   return changed;

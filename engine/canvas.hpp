@@ -56,9 +56,20 @@ struct Rect {
 };
 
 // Changes are tracked per square tile of this many pixels a side, so that presenting a frame
-// converts and sends only the parts of the canvas that were painted since the last one.
+// converts and sends only the parts of the canvas that were painted since the last one. Each tile
+// keeps which of its rows and which of its columns were painted, so a walker's short stroke
+// through a tile is reported as the stroke, not as the whole tile.
 inline constexpr int kTileShift = 4;
 inline constexpr int kTileSide = 1 << kTileShift;
+static_assert(kTileSide == 16, "a tile's marks are 16 row bits and 16 column bits");
+using TileMarks = std::uint32_t;  // bit r: row r painted; bit 16 + c: column c painted
+inline constexpr TileMarks kWholeTile = ~TileMarks{0};
+
+// The mark PSet leaves on its tile for pixel (x, y).
+constexpr TileMarks paintMark(int x, int y) {
+  return TileMarks{1} << (y & (kTileSide - 1)) | TileMarks{1}
+                                                     << (kTileSide + (x & (kTileSide - 1)));
+}
 
 // How many tiles cover a run of this many pixels.
 constexpr int tilesFor(int pixels) { return (pixels + kTileSide - 1) >> kTileShift; }
@@ -68,7 +79,7 @@ constexpr int tilesFor(int pixels) { return (pixels + kTileSide - 1) >> kTileShi
 class PixelView {
  public:
   PixelView() = default;
-  PixelView(std::uint32_t* pixels, std::uint8_t* changedTiles, int width, int height, int stride)
+  PixelView(std::uint32_t* pixels, TileMarks* changedTiles, int width, int height, int stride)
       : pixels_(pixels),
         changedTiles_(changedTiles),
         width_(width),
@@ -83,7 +94,7 @@ class PixelView {
   void PSet(int x, int y, Colour colour) const {
     if (!inside(x, y)) return;
     pixels_[index(x, y)] = static_cast<std::uint32_t>(colour);
-    changedTiles_[tile(x, y)] = 1;
+    changedTiles_[tile(x, y)] |= paintMark(x, y);
   }
 
   int tileColumns() const { return tileColumns_; }
@@ -103,7 +114,7 @@ class PixelView {
   }
 
   std::uint32_t* pixels_ = nullptr;
-  std::uint8_t* changedTiles_ = nullptr;
+  TileMarks* changedTiles_ = nullptr;
   int width_ = 0;
   int height_ = 0;
   int stride_ = 0;
@@ -209,7 +220,8 @@ class Canvas {
   void markChanged();
 
   // Rectangles covering every pixel changed since the last call (none if nothing changed), in
-  // rows of tiles from the top; clears the marks.
+  // rows of tiles from the top, one per run of neighbouring changed tiles, trimmed to the rows and
+  // columns painted in it; clears the marks.
   std::vector<Rect> takeChanged();
 
  private:
@@ -218,9 +230,9 @@ class Canvas {
   int maxStoredSide_ = kMaxStoredSide;
   int storedColumns_ = 0;
   int storedRows_ = 0;
-  PixelStore pixels_;                       // storedRows_ rows of storedColumns_
-  std::vector<std::uint8_t> changedTiles_;  // over the stored part of the area
-  PixelView view_;  // always over pixels_ and changedTiles_; see rebindView()
+  PixelStore pixels_;                    // storedRows_ rows of storedColumns_
+  std::vector<TileMarks> changedTiles_;  // over the stored part of the area
+  PixelView view_;                       // always over pixels_ and changedTiles_; see rebindView()
 
   bool growStore(int width, int height);  // false if the memory cannot be had
   void setArea(int width, int height);

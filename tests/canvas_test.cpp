@@ -30,23 +30,27 @@ TEST(Canvas, PointReadsBackPSetFromRowMajorPackedBufferUntilCls) {
   for (const auto pixel : canvas.pixels()) ASSERT_EQ(pixel, 0u);
 }
 
-// Changes are reported in tiles, merged along each row of tiles and clipped to the area.
+// Changes are reported per run of neighbouring tiles, trimmed to the rows and columns painted in
+// it, and clipped to the area; a cleared canvas is reported whole.
 TEST(Canvas, ChangedRectanglesCoverEveryPaintAndNothingElse) {
   const int side = kTileSide;
-  Canvas canvas(3 * side + 5, 2 * side + 3);
   const int width = 3 * side + 5;
+  Canvas canvas(width, 2 * side + 3);
   EXPECT_EQ(canvas.takeChanged(), (std::vector<Rect>{{0, 0, width, side},
                                                      {0, side, width, 2 * side},
                                                      {0, 2 * side, width, 2 * side + 3}}));
   EXPECT_TRUE(canvas.takeChanged().empty());
 
-  canvas.PSet(1, 1, rgb(1, 1, 1));
-  canvas.PSet(side + 2, 3, rgb(1, 1, 1));  // next tile along: merged with the first
-  canvas.view().PSet(3 * side + 4, 2 * side + 2, rgb(1, 1, 1));  // last, partial tile
-  canvas.view().PSet(-1, 5, rgb(1, 1, 1));                       // outside: no change
+  const auto paint = [&canvas](int x, int y) { canvas.view().PSet(x, y, rgb(1, 1, 1)); };
+  for (int x = 3; x < side + 5; ++x) paint(x, 7);  // a stroke across two tiles: one row of it
+  for (int y = side; y < 2 * side; ++y) paint(2 * side + 9, y);  // down one tile: one column
+  paint(3 * side + 4, 2 * side + 2);                             // last, partial tile
+  paint(side + 2, 3);  // another paint in the stroke's tiles widens it to both rows
+  paint(-1, 5);        // outside: no change
   EXPECT_EQ(canvas.takeChanged(),
-            (std::vector<Rect>{{0, 0, 2 * side, side},
-                               {3 * side, 2 * side, 3 * side + 5, 2 * side + 3}}));
+            (std::vector<Rect>{{3, 3, side + 5, 8},
+                               {2 * side + 9, side, 2 * side + 10, 2 * side},
+                               {3 * side + 4, 2 * side + 2, width, 2 * side + 3}}));
   canvas.Cls();
   EXPECT_EQ(canvas.takeChanged().size(), 3u);
 }

@@ -32,7 +32,7 @@ TEST(WebHost, FramesBecomeAnOpaquePictureOfTheCanvasListingWhatChanged) {
   host.forgetChanged();
   canvas.PSet(35, 17, rgb(1, 2, 3));
   host.present(canvas, planner.next(canvas, canvas.takeChanged()));
-  EXPECT_EQ(host.changed(), (std::vector<std::int32_t>{32, 16, 40, 20}));
+  EXPECT_EQ(host.changed(), (std::vector<std::int32_t>{35, 17, 36, 18}));
   EXPECT_EQ(at(host, 35, 17), (Rgba{1, 2, 3, 255}));
 
   host.forgetChanged();
