@@ -361,6 +361,16 @@ TEST_F(RenderTool, UnwritableOutputNamesPathAndReasonWithStatusOne) {
   const std::string deep = path(std::string(300, 'd') + "/x.png");
   EXPECT_EQ(render("--ticks 5 -o " + deep).err,
             "walkers-render: cannot write " + deep.substr(0, 80) + "…: File name too long\n");
+  // Standard output on a file deleted since: its name under /proc reads "gone.png (deleted)",
+  // which is no file to replace (and is not to be created).
+  for (const std::string name : {"/dev/stdout", "/proc/self/fd/1"}) {
+    const RunResult gone = shell("exec 3>&1 >" + path("gone.png") + " && rm " + path("gone.png") +
+                                 " && exec " + kRender + " --ticks 5 -o " + name + " 2>&3");
+    EXPECT_EQ(gone.status, 1) << name;
+    EXPECT_EQ(gone.err, "walkers-render: cannot write " + name +
+                            ": the file it reaches has no name to replace it by (deleted or "
+                            "moved)\n");
+  }
   EXPECT_TRUE(fs::is_empty(dir_));
 }
 

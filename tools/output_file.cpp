@@ -78,16 +78,24 @@ OutputFile::OutputFile(std::string name) : display_(escapeForMessage(name, kEcho
       return;
     }
     struct stat status {};
+    std::optional<FileIdentity> reached;
     if (::stat(name.c_str(), &status) == 0) {
       if (S_ISDIR(status.st_mode)) fail(EISDIR);
       if (!S_ISREG(status.st_mode)) {
         openDirect(name.c_str());
         return;
       }
+      reached = identityOf(status);
     } else if (errno != ENOENT) {
       fail(errno);
     }
     openBeside(std::move(name));
+    // A name can reach a file that no link text names: /dev/stdout or /proc/self/fd/N to a file
+    // deleted since it was opened reads as "f (deleted)", a name that replacing would create.
+    if (reached && file_ != reached) {
+      throw OutputError("cannot write " + display_ +
+                        ": the file it reaches has no name to replace it by (deleted or moved)");
+    }
   } catch (...) {
     release();  // the destructor does not run for a constructor that throws
     throw;
