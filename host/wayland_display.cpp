@@ -117,19 +117,26 @@ WaylandDisplay::WaylandDisplay(bool input) : input_(input) {
   wl_log_set_handler_client(keepComplaint);
   display_ = wl_display_connect(nullptr);
   if (!display_) throw WaylandUnreachable("cannot connect to display \"" + displayName() + "\"");
-  registry_ = wl_display_get_registry(display_);
-  wl_registry_add_listener(registry_, &registryListener, this);
-  roundtrip();  // the globals
-  roundtrip();  // the outputs' descriptions and the shared-memory formats
-  if (!layerShell_) {
-    throw WaylandError("the compositor at \"" + displayName() +
-                       "\" has no layer shell (zwlr_layer_shell_v1) to put surfaces on the "
-                       "desktop; GNOME has none (see the README)");
+  try {
+    registry_ = wl_display_get_registry(display_);
+    wl_registry_add_listener(registry_, &registryListener, this);
+    roundtrip();  // the globals
+    roundtrip();  // the outputs' descriptions and the shared-memory formats
+    if (!layerShell_) {
+      throw WaylandError("the compositor at \"" + displayName() +
+                         "\" has no layer shell (zwlr_layer_shell_v1) to put surfaces on the "
+                         "desktop; GNOME has none (see the README)");
+    }
+    if (!compositor_ || !shm_) throw WaylandError("the compositor lacks wl_compositor or wl_shm");
+  } catch (...) {
+    release();  // the destructor does not run for a constructor that throws
+    throw;
   }
-  if (!compositor_ || !shm_) throw WaylandError("the compositor lacks wl_compositor or wl_shm");
 }
 
-WaylandDisplay::~WaylandDisplay() {
+WaylandDisplay::~WaylandDisplay() { release(); }
+
+void WaylandDisplay::release() noexcept {
   for (auto& output : outputs_) {
     delete static_cast<OutputData*>(wl_output_get_user_data(output->output));
     wl_output_destroy(output->output);

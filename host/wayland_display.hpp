@@ -102,6 +102,7 @@ class WaylandDisplay {
   void onInput() { ++inputs_; }
 
  private:
+  void release() noexcept;  // everything bound, then the connection
   void roundtrip();
 
   wl_display* display_ = nullptr;

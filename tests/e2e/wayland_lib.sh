@@ -3,10 +3,6 @@
 # picture checks).
 set -euo pipefail
 
-# Under the sanitizers, leaks are not judged here: SDL's Wayland driver and the libraries it
-# loads, and libwayland-client on an early exit, keep memory to the end that is not ours to free.
-# The X11 and unit suites still check walkers' own memory for leaks.
-[ -z "${ASAN_OPTIONS:-}" ] || export ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0"
 
 tmp=$(mktemp -d)
 chmod 755 "$tmp"
