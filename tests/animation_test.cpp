@@ -363,6 +363,12 @@ TEST_F(TimeLapseTool, FailuresKeepOldFilesAndSayWhy) {
             0u)
       << memory.err;
   EXPECT_EQ(std::count(memory.err.begin(), memory.err.end(), '\n'), 1) << memory.err;
+  // What fits is not refused: a dense 1000x1000 animation takes about 30 MiB.
+  const RunResult fits =
+      render("--size 1000x1000 --ticks 60000 --seed 2389 --animate " + path("fits.webp"),
+             "/dev/null", "ulimit -v 60000; ");
+  EXPECT_EQ(fits.status, 0) << fits.err;
+  fs::remove(path("fits.webp"));
 #endif
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 1);
 }
