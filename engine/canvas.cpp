@@ -136,7 +136,15 @@ std::vector<Rect> Canvas::takeChanged() {
     TileMarks* tiles = changedTiles_.data() + static_cast<std::ptrdiff_t>(row) * columns;
     for (int column = 0; column < columns;) {
       if (!tiles[column]) {
-        ++column;
+        // Most tiles are clean: look at eight at a time, which the compiler does in one go.
+        constexpr int kBlock = 8;
+        while (column + kBlock <= columns) {
+          TileMarks any = 0;
+          for (int k = 0; k < kBlock; ++k) any |= tiles[column + k];
+          if (any) break;
+          column += kBlock;
+        }
+        while (column < columns && !tiles[column]) ++column;
         continue;
       }
       // A run of changed tiles: from the first painted column of its first tile to the last

@@ -53,6 +53,13 @@ TEST(Canvas, ChangedRectanglesCoverEveryPaintAndNothingElse) {
                                {3 * side + 4, 2 * side + 2, width, 2 * side + 3}}));
   canvas.Cls();
   EXPECT_EQ(canvas.takeChanged().size(), 3u);
+
+  Canvas wide(43 * side, side);  // clean stretches are skipped eight tiles at a time
+  (void)wide.takeChanged();
+  for (const int tile : {8, 16, 42}) wide.PSet(tile * side + 1, 0, rgb(1, 1, 1));
+  EXPECT_EQ(wide.takeChanged(), (std::vector<Rect>{{8 * side + 1, 0, 8 * side + 2, 1},
+                                                   {16 * side + 1, 0, 16 * side + 2, 1},
+                                                   {42 * side + 1, 0, 42 * side + 2, 1}}));
 }
 
 // Shrinking hides pixels without losing them; only Cls clears what is hidden.
