@@ -67,8 +67,9 @@ inline constexpr TileMarks kWholeTile = ~TileMarks{0};
 
 // The mark PSet leaves on its tile for pixel (x, y).
 constexpr TileMarks paintMark(int x, int y) {
-  return TileMarks{1} << (y & (kTileSide - 1)) | TileMarks{1}
-                                                     << (kTileSide + (x & (kTileSide - 1)));
+  const TileMarks row = TileMarks{1} << (y & (kTileSide - 1));
+  const TileMarks column = TileMarks{1} << (kTileSide + (x & (kTileSide - 1)));
+  return row | column;
 }
 
 // How many tiles cover a run of this many pixels.

@@ -116,8 +116,8 @@ class WebpAnimation {
 // The memory a run that writes a width x height animation may take at its peak: encoding a whole
 // frame, the animation's own copy of the picture and the canvas. Measured peaks of whole runs
 // (dense patterns, lossless and lossy, 1000x1000 to 8000x8000) stay under 24 bytes a pixel and a
-// few MiB; this allows a third more, and 4 MiB. (Dense 510x370, 1000x1000 and 2000x2000 runs,
-// lossless and lossy, finish under the tightest address-space limit this lets through.)
+// few MiB; this allows a third more, and 4 MiB. (Dense runs at 510x370, 1000x1000 and 2000x2000
+// finish under the tightest address-space limit this lets through.)
 constexpr std::uint64_t animationMemoryNeed(int width, int height) {
   constexpr std::uint64_t kBytesPerPixel = 32;
   constexpr std::uint64_t kFixed = std::uint64_t{4} << 20;
