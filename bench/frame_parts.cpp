@@ -8,11 +8,11 @@
 // given: the difference is what the caches lose in that sleep. Prints each part's CPU time as a
 // share of one core over the frames' real time (17 ms a frame).
 #include <sys/mman.h>
-#include <time.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "engine/form.hpp"
 
