@@ -45,6 +45,7 @@ class MeasuredHost : public walkers::Host {
     }
     return event;
   }
+  walkers::PixelMemory* pixelMemory() override { return host_.pixelMemory(); }
   void present(const walkers::Canvas& canvas, const walkers::FramePlan& plan) override {
     const auto start = Clock::now();
     host_.present(canvas, plan);

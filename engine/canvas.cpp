@@ -29,24 +29,40 @@ constexpr std::size_t kReleaseBytes = std::size_t{1} << 22;
 
 }  // namespace
 
-PixelStore::PixelStore(std::size_t count) : count_(count) {
+PixelStore::PixelStore(std::size_t count, PixelMemory* memory, bool onlyThere) : count_(count) {
   if (count == 0) return;
-  void* memory = ::mmap(nullptr, count * sizeof(std::uint32_t), PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (memory == MAP_FAILED) throw std::bad_alloc();
-  data_ = static_cast<std::uint32_t*>(memory);
+  if (memory) {
+    data_ = memory->allocate(count);
+    if (data_) {
+      memory_ = memory;
+      return;
+    }
+    if (onlyThere) {
+      count_ = 0;
+      return;
+    }
+  }
+  void* pages = ::mmap(nullptr, count * sizeof(std::uint32_t), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (pages == MAP_FAILED) throw std::bad_alloc();
+  data_ = static_cast<std::uint32_t*>(pages);
 }
 
 PixelStore::~PixelStore() {
-  if (data_) ::munmap(data_, count_ * sizeof(std::uint32_t));
+  if (memory_) {
+    memory_->release(data_, count_);
+  } else if (data_) {
+    ::munmap(data_, count_ * sizeof(std::uint32_t));
+  }
 }
 
 void PixelStore::clear() {
   const std::size_t bytes = count_ * sizeof(std::uint32_t);
 #ifdef __linux__
+  // Released pages of a host's memory need not read as zero: those are written.
   // Private anonymous pages read as zero again once released. Elsewhere the advice may be taken
   // without that promise (or ignored, as in WebAssembly), so the zeros are written.
-  if (bytes >= kReleaseBytes && ::madvise(data_, bytes, MADV_DONTNEED) == 0) return;
+  if (!memory_ && bytes >= kReleaseBytes && ::madvise(data_, bytes, MADV_DONTNEED) == 0) return;
 #endif
   if (data_) std::memset(data_, 0, bytes);
 }
@@ -83,7 +99,7 @@ bool Canvas::growStore(int width, int height) {
   // A larger store: the old one's rows move over as they are, painted or not.
   PixelStore next;
   try {
-    next = PixelStore(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
+    next = PixelStore(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), memory_);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -95,6 +111,28 @@ bool Canvas::growStore(int width, int height) {
   storedColumns_ = columns;
   storedRows_ = rows;
   return true;
+}
+
+void Canvas::keepPixelsIn(PixelMemory* memory) {
+  const PixelOrder order = memory ? memory->order() : PixelOrder::kRedLow;
+  PixelStore next;
+  try {
+    next = PixelStore(pixels_.size(), memory, true);
+  } catch (const std::bad_alloc&) {
+    outOfMemory(storedColumns_, storedRows_);
+  }
+  if (next.size() != pixels_.size()) return;
+  // The new store reads as zero already: only painted pixels are written, so that the pages of a
+  // store never painted stay untouched.
+  const std::uint32_t* from = pixels_.data();
+  std::uint32_t* to = next.data();
+  for (std::size_t i = 0; i < pixels_.size(); ++i) {
+    if (from[i] != 0) to[i] = order == order_ ? from[i] : swapRedBlue(from[i]);
+  }
+  pixels_ = std::move(next);
+  memory_ = memory;
+  order_ = order;
+  rebindView();
 }
 
 void Canvas::setArea(int width, int height) {
@@ -116,6 +154,8 @@ Canvas& Canvas::operator=(const Canvas& other) {
   width_ = other.width_;
   height_ = other.height_;
   maxStoredSide_ = other.maxStoredSide_;
+  memory_ = nullptr;  // a copy keeps its pixels in the canvas's own memory, in the same order
+  order_ = other.order_;
   storedColumns_ = other.storedColumns_;
   storedRows_ = other.storedRows_;
   changedTiles_ = other.changedTiles_;

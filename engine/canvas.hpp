@@ -55,6 +55,30 @@ struct Rect {
   bool operator==(const Rect&) const = default;
 };
 
+// How a canvas stores a colour. kRedLow stores the colour value itself (red + 256 green + 65536
+// blue); kRedHigh swaps red and blue (blue + 256 green + 65536 red), the pixel of most 24-bit
+// screens, so that a host can show the stored pixels without converting them. Point answers the
+// colour value either way; what the rows hold is in the canvas's order.
+enum class PixelOrder { kRedLow, kRedHigh };
+
+// A colour value with red and blue swapped: kRedLow to kRedHigh and back.
+constexpr std::uint32_t swapRedBlue(std::uint32_t value) {
+  return (value & 0xff) << 16 | (value & 0xff00) | (value >> 16 & 0xff);
+}
+
+// A host's memory for canvas pixels, for a host that shows them straight from there (a segment
+// shared with a display server). The contract: allocate returns zero-filled memory for `count`
+// pixels, or nullptr when it cannot (the canvas then uses its own); release is called once for
+// every block allocate gave, with its count; both are called on the canvas's thread; order is
+// the same for every call. A PixelMemory must outlive every canvas that keeps pixels in it.
+class PixelMemory {
+ public:
+  virtual ~PixelMemory() = default;
+  virtual std::uint32_t* allocate(std::size_t count) = 0;
+  virtual void release(std::uint32_t* pixels, std::size_t count) = 0;
+  virtual PixelOrder order() const = 0;
+};
+
 // Changes are tracked per square tile of this many pixels a side, so that presenting a frame
 // converts and sends only the parts of the canvas that were painted since the last one. Each tile
 // keeps which of its rows and which of its columns were painted, so a walker's short stroke
@@ -80,21 +104,26 @@ constexpr int tilesFor(int pixels) { return (pixels + kTileSide - 1) >> kTileShi
 class PixelView {
  public:
   PixelView() = default;
-  PixelView(std::uint32_t* pixels, TileMarks* changedTiles, int width, int height, int stride)
+  PixelView(std::uint32_t* pixels, TileMarks* changedTiles, int width, int height, int stride,
+            PixelOrder order)
       : pixels_(pixels),
         changedTiles_(changedTiles),
         width_(width),
         height_(height),
         stride_(stride),
-        tileColumns_(tilesFor(width)) {}
+        tileColumns_(tilesFor(width)),
+        redHigh_(order == PixelOrder::kRedHigh) {}
 
   Colour Point(int x, int y) const {
-    return inside(x, y) ? static_cast<Colour>(pixels_[index(x, y)]) : kOutside;
+    if (!inside(x, y)) return kOutside;
+    const std::uint32_t stored = pixels_[index(x, y)];
+    return static_cast<Colour>(redHigh_ ? swapRedBlue(stored) : stored);
   }
 
   void PSet(int x, int y, Colour colour) const {
     if (!inside(x, y)) return;
-    pixels_[index(x, y)] = static_cast<std::uint32_t>(colour);
+    const auto value = static_cast<std::uint32_t>(colour);
+    pixels_[index(x, y)] = redHigh_ ? swapRedBlue(value) : value;
     changedTiles_[tile(x, y)] |= paintMark(x, y);
   }
 
@@ -120,14 +149,19 @@ class PixelView {
   int height_ = 0;
   int stride_ = 0;
   int tileColumns_ = 0;
+  bool redHigh_ = false;
 };
 
-// Zero-filled pixel memory straight from the system: pages nobody painted cost no memory, and
-// clearing hands the pages back instead of writing every one of them.
+// Zero-filled pixel memory: a host's (see PixelMemory) when one is given and it has some, else
+// straight from the system, where pages nobody painted cost no memory and clearing hands the pages
+// back instead of writing every one of them.
 class PixelStore {
  public:
   PixelStore() = default;
-  explicit PixelStore(std::size_t count);  // throws std::bad_alloc
+  // With `memory`, the store is memory's when it has some, else the system's unless onlyThere,
+  // when the store is left empty.
+  explicit PixelStore(std::size_t count, PixelMemory* memory = nullptr,
+                      bool onlyThere = false);  // throws std::bad_alloc
   ~PixelStore();
   PixelStore(PixelStore&& other) noexcept { swap(other); }
   PixelStore& operator=(PixelStore&& other) noexcept {
@@ -139,15 +173,18 @@ class PixelStore {
 
   std::uint32_t* data() const { return data_; }
   std::size_t size() const { return count_; }
+  PixelMemory* memory() const { return memory_; }
   void clear();  // every value back to 0
 
  private:
   void swap(PixelStore& other) noexcept {
     std::swap(data_, other.data_);
     std::swap(count_, other.count_);
+    std::swap(memory_, other.memory_);
   }
   std::uint32_t* data_ = nullptr;
   std::size_t count_ = 0;
+  PixelMemory* memory_ = nullptr;  // where data_ came from; the system's when null
 };
 
 // The drawing area: width x height colour values, black when cleared. Reads and writes outside
@@ -191,19 +228,26 @@ class Canvas {
   // Point and PSet for a tight loop, with the same effects as the canvas's own.
   PixelView view() { return view_; }
 
+  // Moves the pixels into memory from `memory` (back to the canvas's own when null) and stores
+  // them in its order from then on; a store that grows later grows there too, or in the canvas's
+  // own memory, in the same order, when `memory` has none to give then. When it has none to give
+  // now, nothing changes. Throws OutOfMemoryError.
+  void keepPixelsIn(PixelMemory* memory);
+  PixelOrder order() const { return order_; }
+
   // The stored part of the drawing area: columns 0..storedWidth()-1 of rows 0..storedHeight()-1.
   // A side is stored up to kMaxStoredSide pixels; the drawing area beyond that is black, and
   // Point answers -1 there.
   int storedWidth() const { return std::min(width_, storedColumns_); }
   int storedHeight() const { return std::min(height_, storedRows_); }
-  // Pixel (x, y) of the stored part is row(y)[x]; rows are stride() values apart.
+  // Pixel (x, y) of the stored part is row(y)[x], in order(); rows are stride() values apart.
   const std::uint32_t* row(int y) const {
     return pixels_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride());
   }
   int stride() const { return storedColumns_; }
 
-  // Writes row y of the drawing area to out[0..width()): each stored pixel as convert(colour),
-  // and convert(kBlack) beyond the stored part.
+  // Writes row y of the drawing area to out[0..width()): each stored pixel as convert(value), the
+  // value in order(), and convert(kBlack) beyond the stored part.
   template <typename Pixel, typename Convert>
   void copyRow(int y, Pixel* out, Convert convert) const {
     int x = 0;
@@ -231,6 +275,8 @@ class Canvas {
   int maxStoredSide_ = kMaxStoredSide;
   int storedColumns_ = 0;
   int storedRows_ = 0;
+  PixelMemory* memory_ = nullptr;  // where the store comes from; the canvas's own if null
+  PixelOrder order_ = PixelOrder::kRedLow;
   PixelStore pixels_;                    // storedRows_ rows of storedColumns_
   std::vector<TileMarks> changedTiles_;  // over the stored part of the area
   PixelView view_;                       // always over pixels_ and changedTiles_; see rebindView()
@@ -240,7 +286,7 @@ class Canvas {
 
   void rebindView() {
     view_ = PixelView(pixels_.data(), changedTiles_.data(), storedWidth(), storedHeight(),
-                      storedColumns_);
+                      storedColumns_, order_);
   }
 };
 

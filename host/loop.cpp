@@ -9,6 +9,7 @@ namespace walkers {
 
 Loop::Loop(Form& form, Host& host, LoopOptions options)
     : form_(form), host_(host), options_(std::move(options)) {
+  if (PixelMemory* memory = host_.pixelMemory()) form_.canvas().keepPixelsIn(memory);
   // The picture a tick limit holds is there to be compared: nothing restarts it by itself.
   if (options_.tickLimit) {
     options_.cycle = {};

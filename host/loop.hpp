@@ -54,6 +54,9 @@ class Host {
   virtual void present(const Canvas& canvas, const FramePlan& plan) = 0;
   // The display's refresh period: frames are presented at most this often.
   virtual LoopClock::duration framePeriod() const = 0;
+  // Memory the canvas keeps its pixels in, when the host shows them straight from there (see
+  // PixelMemory); null by default. It must outlive the loop's form.
+  virtual PixelMemory* pixelMemory() { return nullptr; }
 };
 
 struct LoopOptions {

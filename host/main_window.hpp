@@ -52,6 +52,7 @@ class MainWindow : public Host {
   std::optional<HostEvent> nextEvent() override;
   void present(const Canvas& canvas, const FramePlan& plan) override;
   LoopClock::duration framePeriod() const override { return framePeriod_; }
+  PixelMemory* pixelMemory() override { return x11_ ? x11_->pixelMemory() : nullptr; }
 
  private:
   void toggleFullscreen();

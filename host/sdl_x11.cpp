@@ -15,6 +15,7 @@ namespace walkers {
 
 struct SdlX11::State {
   Display* display = nullptr;
+  std::unique_ptr<X11SharedPixels> shared;  // the canvas's segments, when the window suits them
   std::unique_ptr<X11Painter> painter;
   std::chrono::nanoseconds framePeriod{};
 };
@@ -35,7 +36,10 @@ std::unique_ptr<SdlX11> SdlX11::attach(SDL_Window* window) {
       checkWindow(display, id, "the window is gone", 0, {"the display", true});
   auto state = std::make_unique<State>();
   state->display = display;
-  state->painter = std::make_unique<X11Painter>(display, checked);
+  if (X11SharedPixels::suits(display, checked)) {
+    state->shared = std::make_unique<X11SharedPixels>(display);
+  }
+  state->painter = std::make_unique<X11Painter>(display, checked, state->shared.get());
   state->framePeriod = refreshPeriod(display, id, checked.width, checked.height);
   return std::unique_ptr<SdlX11>(new SdlX11(std::move(state)));
 }
@@ -44,6 +48,7 @@ SdlX11::~SdlX11() = default;
 
 int SdlX11::connection() const { return ConnectionNumber(state_->display); }
 std::chrono::nanoseconds SdlX11::framePeriod() const { return state_->framePeriod; }
+PixelMemory* SdlX11::pixelMemory() const { return state_->shared.get(); }
 
 void SdlX11::present(const Canvas& canvas, const FramePlan& plan) {
   state_->painter->present(canvas, plan);

@@ -28,6 +28,8 @@ class SdlX11 {
   int connection() const;
   // How often the window's monitor refreshes.
   std::chrono::nanoseconds framePeriod() const;
+  // Memory for a canvas that frames are sent from as it stands, or null (see X11Target's).
+  PixelMemory* pixelMemory() const;
   void present(const Canvas& canvas, const FramePlan& plan);
 
   struct State;  // the Xlib side, kept out of this header

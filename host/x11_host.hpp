@@ -29,6 +29,7 @@ class X11Host : public Host {
     target_.present(canvas, plan);
   }
   LoopClock::duration framePeriod() const override { return target_.framePeriod(); }
+  PixelMemory* pixelMemory() override { return target_.pixelMemory(); }
 
  private:
   X11Target target_;

@@ -5,6 +5,7 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 
 #include "host/x11_errors.hpp"
@@ -22,10 +23,85 @@ constexpr int kMirrorStep = 256;
 
 int roundUp(int value, int step) { return (value + step - 1) / step * step; }
 
+// A zero-filled segment of `bytes`, attached here and by the server, into `segment`. False if
+// the system or the server refuses, leaving nothing behind.
+bool attachSegment(Display* display, std::size_t bytes, XShmSegmentInfo& segment) {
+  segment = XShmSegmentInfo{};
+  segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+  if (segment.shmid < 0) return false;
+  void* address = shmat(segment.shmid, nullptr, 0);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): shmat's failure value
+  if (reinterpret_cast<std::intptr_t>(address) == -1) {
+    shmctl(segment.shmid, IPC_RMID, nullptr);
+    return false;
+  }
+  segment.shmaddr = static_cast<char*>(address);
+  segment.readOnly = True;
+  int error = 0;
+  {
+    TrappedXErrors trapped(display);
+    XShmAttach(display, &segment);
+    error = trapped.first();
+  }
+  // Once both sides hold it, the segment can be marked for removal: it goes when they let go,
+  // however this process ends.
+  shmctl(segment.shmid, IPC_RMID, nullptr);
+  if (error != 0) {
+    shmdt(segment.shmaddr);
+    segment = XShmSegmentInfo{};
+    return false;
+  }
+  return true;
+}
+
+// Requests already sent still read the segment: the server keeps it until it reaches the detach,
+// which comes after them.
+void detachSegment(Display* display, XShmSegmentInfo& segment) {
+  XShmDetach(display, &segment);
+  shmdt(segment.shmaddr);
+  segment = XShmSegmentInfo{};
+}
+
 }  // namespace
 
-X11Painter::X11Painter(Display* display, const X11Window& window)
-    : display_(display), window_(window) {
+bool X11SharedPixels::suits(Display* display, const X11Window& window) {
+  constexpr int kNativeOrder = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+  return window.bitsPerPixel == 32 && ImageByteOrder(display) == kNativeOrder &&
+         window.layout.isRedHighValue() && XShmQueryExtension(display);
+}
+
+X11SharedPixels::~X11SharedPixels() {
+  for (const auto& segment : segments_) detachSegment(display_, *segment);
+}
+
+std::uint32_t* X11SharedPixels::allocate(std::size_t count) {
+  if (count > kMaxBytes / sizeof(std::uint32_t)) return nullptr;
+  auto segment = std::make_unique<XShmSegmentInfo>();
+  if (!attachSegment(display_, count * sizeof(std::uint32_t), *segment)) return nullptr;
+  segments_.push_back(std::move(segment));
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the segment holds the pixels
+  return reinterpret_cast<std::uint32_t*>(segments_.back()->shmaddr);
+}
+
+void X11SharedPixels::release(std::uint32_t* pixels, std::size_t /*count*/) {
+  std::erase_if(segments_, [&](const auto& segment) {
+    if (segment->shmaddr != static_cast<void*>(pixels)) return false;
+    detachSegment(display_, *segment);
+    return true;
+  });
+}
+
+XShmSegmentInfo* X11SharedPixels::segmentOf(const std::uint32_t* pixels) const {
+  for (const auto& segment : segments_) {
+    if (segment->shmaddr == static_cast<const void*>(pixels)) return segment.get();
+  }
+  return nullptr;
+}
+
+X11Painter::X11Painter(Display* display, const X11Window& window, const X11SharedPixels* shared)
+    : display_(display),
+      window_(window),
+      shared_(shared && X11SharedPixels::suits(display, window) ? shared : nullptr) {
   gc_ = XCreateGC(display_, window_.id, 0, nullptr);
   XSetForeground(display_, gc_, window_.layout.black());
   // The first mirror covers the window as it is, so that no frame waits for the server until
@@ -75,42 +151,17 @@ XImage X11Painter::imageOver(char* data, int width, int height, XShmSegmentInfo*
 // server refuses, leaving no mirror.
 bool X11Painter::attach(int width, int height) {
   detach();
-  const std::size_t bytes = bytesPerLine(width) * static_cast<std::size_t>(height);
-  XShmSegmentInfo segment{};
-  segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-  if (segment.shmid < 0) return false;
-  void* address = shmat(segment.shmid, nullptr, 0);
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): shmat's failure value
-  if (reinterpret_cast<std::intptr_t>(address) == -1) {
-    shmctl(segment.shmid, IPC_RMID, nullptr);
+  if (!attachSegment(display_, bytesPerLine(width) * static_cast<std::size_t>(height),
+                     mirror_.segment)) {
     return false;
   }
-  segment.shmaddr = static_cast<char*>(address);
-  segment.readOnly = True;
-  int error = 0;
-  {
-    TrappedXErrors trapped(display_);
-    XShmAttach(display_, &segment);
-    error = trapped.first();
-  }
-  // Once both sides hold it, the segment can be marked for removal: it goes when they let go,
-  // however this process ends.
-  shmctl(segment.shmid, IPC_RMID, nullptr);
-  if (error != 0) {
-    shmdt(segment.shmaddr);
-    return false;
-  }
-  mirror_.segment = segment;
-  mirror_.image = imageOver(segment.shmaddr, width, height, &mirror_.segment);
+  mirror_.image = imageOver(mirror_.segment.shmaddr, width, height, &mirror_.segment);
   return true;
 }
 
-// Requests already sent still read the old segment: the server keeps it until it reaches the
-// detach, which comes after them.
 void X11Painter::detach() {
   if (!mirror_.segment.shmaddr) return;
-  XShmDetach(display_, &mirror_.segment);
-  shmdt(mirror_.segment.shmaddr);
+  detachSegment(display_, mirror_.segment);
   mirror_ = Mirror{};
 }
 
@@ -126,10 +177,26 @@ bool X11Painter::mirrorCovers(int width, int height) {
   return shareable_;
 }
 
+// The segment a canvas keeps its pixels in, when the window shows them as they stand.
+XShmSegmentInfo* X11Painter::sharedSegment(const Canvas& canvas) const {
+  if (!shared_ || canvas.order() != PixelOrder::kRedHigh) return nullptr;
+  return shared_->segmentOf(canvas.pixels().data());
+}
+
+// Pixels left..left+width-1 of row y as colour values.
+const std::uint32_t* X11Painter::colours(const Canvas& canvas, int y, int left, int width) {
+  const std::uint32_t* stored = canvas.row(y) + left;
+  if (canvas.order() == PixelOrder::kRedLow) return stored;
+  colourRow_.resize(static_cast<std::size_t>(width));
+  std::transform(stored, stored + width, colourRow_.begin(), swapRedBlue);
+  return colourRow_.data();
+}
+
 void X11Painter::putMirrored(const Canvas& canvas, const Rect& part) {
   const int width = part.right - part.left;
   for (int y = part.top; y < part.bottom; ++y) {
-    window_.layout.convertRow(canvas.row(y) + part.left, width, mirror_.image, part.left, y);
+    window_.layout.convertRow(colours(canvas, y, part.left, width), width, mirror_.image, part.left,
+                              y);
   }
   XShmPutImage(display_, window_.id, gc_, &mirror_.image, part.left, part.top, part.left, part.top,
                static_cast<unsigned>(width), static_cast<unsigned>(part.bottom - part.top), False);
@@ -146,7 +213,7 @@ void X11Painter::putPlain(const Canvas& canvas, const Rect& part) {
     if (strip_.size() < bytes) strip_.resize(bytes);
     XImage image = imageOver(strip_.data(), width, rows, nullptr);
     for (int y = 0; y < rows; ++y) {
-      window_.layout.convertRow(canvas.row(top + y) + part.left, width, image, 0, y);
+      window_.layout.convertRow(colours(canvas, top + y, part.left, width), width, image, 0, y);
     }
     XPutImage(display_, window_.id, gc_, &image, 0, 0, part.left, top, static_cast<unsigned>(width),
               static_cast<unsigned>(rows));
@@ -164,7 +231,16 @@ void X11Painter::fillBlack(const Rect& part) {
 
 void X11Painter::present(const Canvas& canvas, const FramePlan& plan) {
   for (const Rect& part : plan.black) fillBlack(part);
-  if (!plan.copy.empty()) {
+  if (XShmSegmentInfo* segment = plan.copy.empty() ? nullptr : sharedSegment(canvas)) {
+    // The canvas's own store, rows stride() apart, is the image: only the parts are sent.
+    XImage image = imageOver(segment->shmaddr, canvas.stride(),
+                             static_cast<int>(canvas.pixels().size()) / canvas.stride(), segment);
+    for (const Rect& part : plan.copy) {
+      XShmPutImage(display_, window_.id, gc_, &image, part.left, part.top, part.left, part.top,
+                   static_cast<unsigned>(part.right - part.left),
+                   static_cast<unsigned>(part.bottom - part.top), False);
+    }
+  } else if (!plan.copy.empty()) {
     const bool mirrored = shareable_ && mirrorCovers(canvas.storedWidth(), canvas.storedHeight());
     for (const Rect& part : plan.copy) {
       if (mirrored) {

@@ -34,6 +34,12 @@ class PixelLayout {
 
   std::uint32_t black() const { return opaque_; }
 
+  // Whether a pixel of this layout is the kRedHigh value of its colour, bit for bit: 8 bits each
+  // of red, green and blue from the top of the low 24 bits, and no alpha bits to set.
+  bool isRedHighValue() const {
+    return eightBit_ && red_.shift == 16 && green_.shift == 8 && blue_.shift == 0 && opaque_ == 0;
+  }
+
   // Writes colours[0..count) as pixels (x, y)..(x + count - 1, y) of a ZPixmap image of this
   // layout. Whole 32-bit pixels in the machine's own byte order are stored directly; any other
   // format goes through the image's own pixel writer.

@@ -22,6 +22,7 @@ constexpr long kEvents = StructureNotifyMask | ExposureMask;
 struct X11Target::State {
   Display* display = nullptr;
   X11Window window;
+  std::unique_ptr<X11SharedPixels> shared;  // the canvas's segments, when the first window suits
   std::unique_ptr<X11Painter> painter;
   std::chrono::nanoseconds framePeriod{};
   bool gone = false;
@@ -48,7 +49,10 @@ X11Target::State::State(const X11Choice& choice) {
     window = chooseWindow(display, choice, kEvents);
     routeXErrors(window.id, true);
     watchForVirtualRoot();
-    painter = std::make_unique<X11Painter>(display, window);
+    if (X11SharedPixels::suits(display, window)) {
+      shared = std::make_unique<X11SharedPixels>(display);
+    }
+    painter = std::make_unique<X11Painter>(display, window, shared.get());
     framePeriod = refreshPeriod(display, window.id, window.width, window.height);
     XFlush(display);
   } catch (...) {
@@ -61,6 +65,7 @@ X11Target::State::~State() {
   {
     const TrappedXErrors quiet(display);  // the window may be gone
     painter.reset();
+    shared.reset();
   }
   closeDisplayQuietly(display);
 }
@@ -90,7 +95,7 @@ void X11Target::State::findWallpaper() {
     painter.reset();
   }
   window = next;
-  painter = std::make_unique<X11Painter>(display, window);
+  painter = std::make_unique<X11Painter>(display, window, shared.get());
   gone = false;
   lost = Rect{0, 0, window.width, window.height};
   watchForVirtualRoot();
@@ -142,6 +147,8 @@ int X11Target::width() const { return state_->window.width; }
 int X11Target::height() const { return state_->window.height; }
 unsigned long X11Target::window() const { return state_->window.id; }
 bool X11Target::sharedMemory() const { return state_->painter->sharedMemory(); }
+
+PixelMemory* X11Target::pixelMemory() const { return state_->shared.get(); }
 std::chrono::nanoseconds X11Target::framePeriod() const { return state_->framePeriod; }
 
 std::optional<Rect> X11Target::takeLost() {

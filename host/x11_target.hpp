@@ -52,6 +52,10 @@ class X11Target {
   unsigned long window() const;
   // Whether frames travel through shared memory.
   bool sharedMemory() const;
+  // Memory for the canvas that frames are sent from as it stands (see X11SharedPixels), or null
+  // when the window's pixels are not kRedHigh values or the server shares no memory. It lasts as
+  // long as the target, which must outlive the canvas.
+  PixelMemory* pixelMemory() const;
 
   enum class Event { kNone, kResized, kGone };
   // Reads every event that has arrived, without blocking. kGone once the window was destroyed

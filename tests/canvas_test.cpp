@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/random.hpp"
+#include "engine/walkers.hpp"
+#include "tests/support/host_memory.hpp"
+
 namespace walkers {
 namespace {
 
@@ -118,6 +122,71 @@ TEST(Canvas, AreaBeyondTheStoredCapIsOutsideAndCostsNoStore) {
   Canvas wall(8192, 4320);  // the default cap leaves the largest displays whole
   EXPECT_EQ(wall.storedWidth(), 8192);
   EXPECT_EQ(wall.storedHeight(), 4320);
+}
+
+TEST(Canvas, KeepsPixelsInAHostsMemoryInItsOrderThroughGrowthClsAndRefusal) {
+  HostMemory memory(10);
+  {
+    Canvas canvas(20, 10);
+    canvas.PSet(3, 4, rgb(1, 2, 3));
+    canvas.keepPixelsIn(&memory);
+    ASSERT_TRUE(memory.holds(canvas));
+    EXPECT_EQ(canvas.order(), PixelOrder::kRedHigh);
+    EXPECT_EQ(canvas.row(4)[3], static_cast<std::uint32_t>(rgb(3, 2, 1)));
+    canvas.PSet(5, 5, rgb(10, 20, 30));
+    EXPECT_EQ(canvas.row(5)[5], static_cast<std::uint32_t>(rgb(30, 20, 10)));
+    canvas.resize(40, 20);  // a new block; the old one goes back
+    EXPECT_TRUE(memory.holds(canvas));
+    EXPECT_EQ(memory.held(), 1u);
+    EXPECT_EQ(canvas.Point(3, 4), rgb(1, 2, 3));
+    EXPECT_EQ(canvas.Point(5, 5), rgb(10, 20, 30));
+    canvas.Cls();
+    for (const auto pixel : canvas.pixels()) ASSERT_EQ(pixel, 0u);
+  }
+  EXPECT_EQ(memory.held(), 0u);
+
+  // Memory refused now changes nothing; refused on growth, the store grows in the canvas's own
+  // memory and keeps the order; back in its own memory, the canvas stores colour values again.
+  Canvas canvas(8, 8);
+  canvas.PSet(1, 1, rgb(9, 8, 7));
+  HostMemory none(0);
+  canvas.keepPixelsIn(&none);
+  EXPECT_EQ(canvas.order(), PixelOrder::kRedLow);
+  HostMemory once(1);
+  canvas.keepPixelsIn(&once);
+  ASSERT_TRUE(once.holds(canvas));
+  canvas.resize(16, 16);
+  EXPECT_EQ(once.held(), 0u);
+  EXPECT_EQ(canvas.order(), PixelOrder::kRedHigh);
+  EXPECT_EQ(canvas.row(1)[1], static_cast<std::uint32_t>(rgb(7, 8, 9)));
+  EXPECT_EQ(canvas.Point(1, 1), rgb(9, 8, 7));
+  canvas.keepPixelsIn(nullptr);
+  EXPECT_EQ(canvas.order(), PixelOrder::kRedLow);
+  EXPECT_EQ(canvas.row(1)[1], static_cast<std::uint32_t>(rgb(9, 8, 7)));
+}
+
+// The walkers read back what they painted: a pattern is the same whichever order stores it.
+TEST(Canvas, APatternGrowsTheSameInEitherOrder) {
+  HostMemory memory(1);
+  Canvas plain(200, 150);
+  Canvas swapped(200, 150);
+  swapped.keepPixelsIn(&memory);
+  Walkers first;
+  Walkers second;
+  Random one{11};
+  Random other{11};
+  for (int t = 0; t < 3000; ++t) {
+    first.tick(plain, one);
+    second.tick(swapped, other);
+  }
+  int painted = 0;
+  for (int y = 0; y < 150; ++y) {
+    for (int x = 0; x < 200; ++x) {
+      ASSERT_EQ(plain.Point(x, y), swapped.Point(x, y)) << x << "," << y;
+      painted += plain.Point(x, y) != kBlack;
+    }
+  }
+  EXPECT_GT(painted, 1000);
 }
 
 }  // namespace

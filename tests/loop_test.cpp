@@ -6,6 +6,8 @@
 #include <deque>
 #include <stdexcept>
 
+#include "tests/support/host_memory.hpp"
+
 namespace walkers {
 namespace {
 
@@ -37,6 +39,8 @@ class FakeHost : public Host {
   };
   std::vector<Frame> frames;
   const Loop* loop = nullptr;
+  PixelMemory* memory = nullptr;
+  PixelMemory* pixelMemory() override { return memory; }
 
   Time now() const override { return now_; }
   void waitUntil(Time deadline) override {
@@ -184,6 +188,25 @@ TEST(Loop, EachReportedSeedGrowsThePatternTheRendererGrows) {
   Form renderedFirst(510, 370, Random(std::uint64_t{2389}));
   tick(renderedFirst, 120);
   EXPECT_TRUE(samePicture(first, renderedFirst));
+}
+
+// A host that shows pixels from its own memory has the canvas there from the first tick on.
+TEST(Loop, KeepsTheCanvasInTheHostsMemoryWithThePictureUnchanged) {
+  FakeHost host;
+  HostMemory memory(10);
+  host.memory = &memory;
+  host.end(120'500us);
+  Form form(510, 370);
+  form.random().seedNextWith(2389);
+  runLoop(form, host);
+  EXPECT_TRUE(memory.holds(form.canvas()));
+  Form rendered(510, 370, Random(std::uint64_t{2389}));
+  tick(rendered, 120);
+  for (int y = 0; y < 370; ++y) {
+    for (int x = 0; x < 510; ++x) {
+      ASSERT_EQ(form.canvas().Point(x, y), rendered.canvas().Point(x, y)) << x << "," << y;
+    }
+  }
 }
 
 TEST(Loop, FramesComeAtMostOncePerRefreshShowEveryDueTickAndOnlyChanges) {

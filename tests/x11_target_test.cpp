@@ -26,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "host/x11_pixels.hpp"
@@ -206,11 +207,14 @@ void paintPattern(Canvas& canvas, int seed) {
   }
 }
 
-// Presents whole canvases and then single changed pixels, and reads them back exactly.
-void expectExactColours(Client& client, Window window, X11Target& target) {
+// Presents whole canvases and then single changed pixels, and reads them back exactly; with
+// `memory`, from a canvas that keeps its pixels there.
+void expectExactColours(Client& client, Window window, X11Target& target,
+                        PixelMemory* memory = nullptr) {
   const int width = target.width();
   const int height = target.height();
   Canvas canvas(width, height);
+  canvas.keepPixelsIn(memory);
   paintPattern(canvas, 1);
   canvas.PSet(0, 0, rgb(255, 0, 0));
   canvas.PSet(width - 1, height - 1, rgb(0, 255, 0));
@@ -331,12 +335,55 @@ TEST_F(X11TargetTest, DrawsExactColoursOnEveryKindOfWindow) {
     ASSERT_EQ(target.width(), kind.width);
     ASSERT_EQ(target.height(), kind.height);
     expectExactColours(*client_, window, target);
+    // Only a window whose pixels are the colours with red and blue swapped shows the canvas's
+    // own segments; the canvas stores that order there.
+    ASSERT_EQ(target.pixelMemory() != nullptr, kind.depth == 24);
+    if (target.pixelMemory()) expectExactColours(*client_, window, target, target.pixelMemory());
     // Nothing to draw, and a canvas of nothing: no request, no harm.
     present(target, Canvas(0, 0), {});
     target.present(Canvas(kind.width, kind.height), FramePlan{});
     EXPECT_EQ(target.pump(), X11Target::Event::kNone);
     XDestroyWindow(client_->display(), window);
   }
+}
+
+// A canvas in the target's segments grows into a new one; one whose growth was refused a segment
+// grows in its own memory, keeps the segments' order, and is converted on the way.
+TEST_F(X11TargetTest, DrawsACanvasKeptInSharedSegmentsThroughGrowth) {
+  const Window window = client_->window(120, 90);
+  X11Target target(X11Choice{false, window});
+  PixelMemory* shared = target.pixelMemory();
+  ASSERT_NE(shared, nullptr);
+  struct Once : PixelMemory {
+    PixelMemory* from = nullptr;
+    bool given = false;
+    std::uint32_t* allocate(std::size_t count) override {
+      return std::exchange(given, true) ? nullptr : from->allocate(count);
+    }
+    void release(std::uint32_t* pixels, std::size_t count) override {
+      from->release(pixels, count);
+    }
+    PixelOrder order() const override { return from->order(); }
+  } once;
+  once.from = shared;
+  for (PixelMemory* memory : {shared, static_cast<PixelMemory*>(&once)}) {
+    Canvas canvas(60, 45);
+    canvas.keepPixelsIn(memory);
+    ASSERT_EQ(canvas.order(), PixelOrder::kRedHigh);
+    paintPattern(canvas, 4);
+    present(target, canvas, canvas.takeChanged());
+    canvas.resize(120, 90);
+    paintPattern(canvas, 6);
+    present(target, canvas, canvas.takeChanged());
+    EXPECT_TRUE(
+        eventually([&] { return client_->colours(window, 0, 0, 120, 90) == coloursOf(canvas); }));
+  }
+  // Shared pages handed back would keep their contents: a large store is cleared by writing.
+  Canvas large(1024, 1024);
+  large.keepPixelsIn(shared);
+  large.PSet(1000, 1000, rgb(1, 2, 3));
+  large.Cls();
+  EXPECT_EQ(large.Point(1000, 1000), kBlack);
 }
 
 TEST_F(X11TargetTest, DrawsExactColoursWithoutSharedMemory) {
