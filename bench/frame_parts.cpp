@@ -3,10 +3,11 @@
 // Usage: frame_parts [WIDTH HEIGHT [FRAMES [--hot]]]. A pattern of seed 2389 on a WIDTH x HEIGHT
 // canvas (3840 x 2160 by default) grows for 2 s of ticks; then each of FRAMES frames (600) runs
 // the 17 ticks a 60 Hz frame holds, lists the changed rectangles, and converts them into a
-// window-sized shared mapping as the X11 host converts into its mirror (red and blue swapped). A
-// real frame sleeps until the next refresh, so the frames here sleep 16 ms too, unless --hot is
-// given: the difference is what the caches lose in that sleep. Prints each part's CPU time as a
-// share of one core over the frames' real time (17 ms a frame).
+// window-sized shared mapping as the X11 host converts into its mirror (red and blue swapped)
+// where it cannot send them from the canvas's own segments. A real frame sleeps until the next
+// refresh, so the frames here sleep 16 ms too, unless --hot is given: the difference is what the
+// caches lose in that sleep. Prints each part's CPU time as a share of one core over the frames'
+// real time (17 ms a frame).
 #include <sys/mman.h>
 
 #include <cstdio>

@@ -1,4 +1,4 @@
-// The image transport to an X window: MIT-SHM mirror images and plain XPutImage strips.
+// The image transport to an X window: the canvas's segments, MIT-SHM mirror images, plain strips.
 #include "host/x11_image.hpp"
 
 #include <sys/ipc.h>

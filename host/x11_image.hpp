@@ -1,4 +1,4 @@
-// Carrying out frame plans on an X window: a shared-memory mirror of the window, or plain images.
+// Carrying out frame plans on an X window: from the canvas's shared segments, a mirror, or images.
 #pragma once
 
 #include <X11/Xlib.h>
