@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/random.hpp"
-#include "engine/walkers.hpp"
 #include "tests/support/host_memory.hpp"
 
 namespace walkers {
@@ -163,30 +161,6 @@ TEST(Canvas, KeepsPixelsInAHostsMemoryInItsOrderThroughGrowthClsAndRefusal) {
   canvas.keepPixelsIn(nullptr);
   EXPECT_EQ(canvas.order(), PixelOrder::kRedLow);
   EXPECT_EQ(canvas.row(1)[1], static_cast<std::uint32_t>(rgb(9, 8, 7)));
-}
-
-// The walkers read back what they painted: a pattern is the same whichever order stores it.
-TEST(Canvas, APatternGrowsTheSameInEitherOrder) {
-  HostMemory memory(1);
-  Canvas plain(200, 150);
-  Canvas swapped(200, 150);
-  swapped.keepPixelsIn(&memory);
-  Walkers first;
-  Walkers second;
-  Random one{11};
-  Random other{11};
-  for (int t = 0; t < 3000; ++t) {
-    first.tick(plain, one);
-    second.tick(swapped, other);
-  }
-  int painted = 0;
-  for (int y = 0; y < 150; ++y) {
-    for (int x = 0; x < 200; ++x) {
-      ASSERT_EQ(plain.Point(x, y), swapped.Point(x, y)) << x << "," << y;
-      painted += plain.Point(x, y) != kBlack;
-    }
-  }
-  EXPECT_GT(painted, 1000);
 }
 
 }  // namespace
