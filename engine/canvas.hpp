@@ -173,7 +173,6 @@ class PixelStore {
 
   std::uint32_t* data() const { return data_; }
   std::size_t size() const { return count_; }
-  PixelMemory* memory() const { return memory_; }
   void clear();  // every value back to 0
 
  private:

@@ -5,7 +5,6 @@
 #include <sys/shm.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 
 #include "host/x11_errors.hpp"
@@ -65,8 +64,7 @@ void detachSegment(Display* display, XShmSegmentInfo& segment) {
 }  // namespace
 
 bool X11SharedPixels::suits(Display* display, const X11Window& window) {
-  constexpr int kNativeOrder = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
-  return window.bitsPerPixel == 32 && ImageByteOrder(display) == kNativeOrder &&
+  return window.bitsPerPixel == 32 && ImageByteOrder(display) == kNativeByteOrder &&
          window.layout.isRedHighValue() && XShmQueryExtension(display);
 }
 

@@ -11,6 +11,10 @@
 
 namespace walkers {
 
+// The byte order an image's 32-bit pixels have when they are this machine's own words.
+inline constexpr int kNativeByteOrder =
+    std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+
 // How one visual lays out red, green and blue in a pixel, worked out once from its masks.
 class PixelLayout {
  public:
@@ -44,8 +48,7 @@ class PixelLayout {
   // layout. Whole 32-bit pixels in the machine's own byte order are stored directly; any other
   // format goes through the image's own pixel writer.
   void convertRow(const std::uint32_t* colours, int count, XImage& image, int x, int y) const {
-    constexpr int kNativeOrder = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
-    if (image.bits_per_pixel == 32 && image.byte_order == kNativeOrder) {
+    if (image.bits_per_pixel == 32 && image.byte_order == kNativeByteOrder) {
       auto* out = reinterpret_cast<std::uint32_t*>(image.data + y * image.bytes_per_line) + x;
       if (eightBit_) {
         // Shifts held in locals: the stores cannot change them, so the loop vectorises.
