@@ -10,6 +10,7 @@
 // real time (17 ms a frame).
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,10 +67,7 @@ int main(int argc, char** argv) {
       for (int y = part.top; y < part.bottom; ++y) {
         const std::uint32_t* in = form.canvas().row(y);
         std::uint32_t* out = mirror + static_cast<std::size_t>(y) * stride;
-        for (int x = part.left; x < part.right; ++x) {
-          const std::uint32_t colour = in[x];
-          out[x] = (colour & 0xff) << 16 | (colour & 0xff00) | (colour >> 16 & 0xff);
-        }
+        std::transform(in + part.left, in + part.right, out + part.left, walkers::swapRedBlue);
         ++rows;
         pixels += part.right - part.left;
       }
