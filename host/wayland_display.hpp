@@ -18,6 +18,8 @@ struct wl_keyboard;
 struct wl_pointer;
 struct wl_output;
 struct zwlr_layer_shell_v1;
+struct wp_viewporter;
+struct wp_fractional_scale_manager_v1;
 
 namespace walkers {
 
@@ -28,11 +30,24 @@ class WaylandError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// No compositor answers at $WAYLAND_DISPLAY.
+// No compositor answers at $WAYLAND_DISPLAY: nothing is there, or what is there never answered
+// the first round trip within kHandshakeDeadline.
 class WaylandUnreachable : public WaylandError {
  public:
   using WaylandError::WaylandError;
 };
+
+// How long the compositor has to answer the first round trips after accepting the connection.
+inline constexpr std::chrono::seconds kHandshakeDeadline{5};
+
+// $WAYLAND_DISPLAY (or libwayland's default, "wayland-0") made safe for a one-line message:
+// escaped and cut short like every echoed value (see escapeForMessage).
+std::string shownWaylandName();
+
+// One line for a failed wl_display_connect, `code` being its errno: "cannot connect to the
+// Wayland compositor \"NAME\": WHY", where WHY names an unset XDG_RUNTIME_DIR, a name that is
+// missing or no socket (a regular file, a FIFO, ...), or the error.
+std::string waylandConnectFailure(int code);
 
 // Prints one line naming why the connection failed, "walkers: lost the display: ...", and ends
 // the process with status 1.
@@ -47,7 +62,9 @@ struct WaylandOutput {
   int width = 0;     // the current mode, in pixels
   int height = 0;
   int refreshMilliHz = 0;
-  int scale = 1;
+  int scale = 1;      // wl_output's whole-number scale: a fractional 1.5 is given as 2
+  int transform = 0;  // wl_output_transform: odd values turn the mode a quarter
+
   bool ready = false;
 };
 
@@ -64,8 +81,10 @@ class WaylandDisplay {
   };
 
   // Connects to $WAYLAND_DISPLAY and reads the globals and outputs; with `input`, the seat's
-  // keyboard and pointer too. Throws WaylandUnreachable when nothing answers, WaylandError when
-  // the compositor has no layer shell.
+  // keyboard and pointer too. Throws WaylandUnreachable when nothing answers (also when the
+  // compositor accepts the connection but has not answered within kHandshakeDeadline),
+  // WaylandError when the compositor has no layer shell. A stop signal meanwhile ends the
+  // process with status 0 (StopSignals's own deadline).
   explicit WaylandDisplay(bool input);
   ~WaylandDisplay();
   WaylandDisplay(const WaylandDisplay&) = delete;
@@ -77,6 +96,10 @@ class WaylandDisplay {
   wl_compositor* compositor() const { return compositor_; }
   wl_shm* shm() const { return shm_; }
   zwlr_layer_shell_v1* layerShell() const { return layerShell_; }
+  // Offered by most compositors, each may be null: buffers shown at another size than their
+  // own, and the exact scale (such as 1.5) the compositor would like a surface drawn at.
+  wp_viewporter* viewporter() const { return viewporter_; }
+  wp_fractional_scale_manager_v1* fractionalScale() const { return fractionalScale_; }
   // Whether buffers may hold the canvas's own pixel order (red in the low byte).
   bool canvasOrder() const { return canvasOrder_; }
   const std::vector<std::unique_ptr<WaylandOutput>>& outputs() const { return outputs_; }
@@ -103,13 +126,16 @@ class WaylandDisplay {
 
  private:
   void release() noexcept;  // everything bound, then the connection
-  void roundtrip();
+  // One round trip that must end by `deadline`, else WaylandUnreachable.
+  void roundtripBy(std::chrono::steady_clock::time_point deadline);
 
   wl_display* display_ = nullptr;
   wl_registry* registry_ = nullptr;
   wl_compositor* compositor_ = nullptr;
   wl_shm* shm_ = nullptr;
   zwlr_layer_shell_v1* layerShell_ = nullptr;
+  wp_viewporter* viewporter_ = nullptr;
+  wp_fractional_scale_manager_v1* fractionalScale_ = nullptr;
   wl_seat* seat_ = nullptr;
   wl_keyboard* keyboard_ = nullptr;
   wl_pointer* pointer_ = nullptr;

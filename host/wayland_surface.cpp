@@ -6,12 +6,15 @@
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "fractional_scale-client.h"
 #include "host/stop_signals.hpp"
 #include "host/wayland_display.hpp"
 #include "layer_shell-client.h"
+#include "viewporter-client.h"
 
 namespace walkers {
 namespace {
@@ -37,6 +40,22 @@ constexpr wl_buffer_listener bufferListener = {
     [](void* data, wl_buffer* buffer) { self(data).onRelease(buffer); },
 };
 
+constexpr wp_fractional_scale_v1_listener fractionalListener = {
+    [](void* data, wp_fractional_scale_v1*, std::uint32_t scale) {
+      self(data).onPreferredScale(scale);
+    },
+};
+
+// The fractional scale protocol's denominator: 1.5 is 180.
+constexpr int kScaleDenominator = 120;
+
+// `length` logical pixels at `scale120`, rounded half up as the protocol asks.
+int scaled(int length, int scale120) {
+  const long long pixels =
+      (static_cast<long long>(length) * scale120 + kScaleDenominator / 2) / kScaleDenominator;
+  return static_cast<int>(std::max(1LL, pixels));
+}
+
 void rememberIn(std::vector<Rect>& list, bool& whole, const std::vector<Rect>& parts) {
   if (whole) return;
   list.insert(list.end(), parts.begin(), parts.end());
@@ -56,6 +75,28 @@ void swapRedBlue(std::uint32_t* target, const std::uint32_t* source, int count) 
 }
 
 }  // namespace
+
+SurfacePixels surfacePixels(int logicalWidth, int logicalHeight, int modeWidth, int modeHeight,
+                            int scale, int preferred120, bool viewporter) {
+  scale = std::max(1, scale);
+  const SurfacePixels whole{logicalWidth * scale, logicalHeight * scale, scale, false};
+  if (!viewporter) return whole;
+  if (preferred120 > 0) {
+    if (preferred120 % kScaleDenominator == 0) {
+      const int exact = preferred120 / kScaleDenominator;
+      return {logicalWidth * exact, logicalHeight * exact, exact, false};
+    }
+    return {scaled(logicalWidth, preferred120), scaled(logicalHeight, preferred120), 1, true};
+  }
+  // No exact scale was offered (sway 1.7 has none): the surface covers its output, and a logical
+  // size that is not the mode divided by the whole-number scale (within its rounding) shows a
+  // fractional one, whose screen pixels are the mode's.
+  if (modeWidth <= 0 || modeHeight <= 0) return whole;
+  const bool wholeScale =
+      std::abs(modeWidth - whole.width) < scale && std::abs(modeHeight - whole.height) < scale;
+  if (wholeScale) return whole;
+  return {modeWidth, modeHeight, 1, true};
+}
 
 WaylandSurface::WaylandSurface(WaylandDisplay& display, const WaylandOutput& output, Layer layer,
                                StopSignals& stop)
@@ -77,12 +118,20 @@ WaylandSurface::WaylandSurface(WaylandDisplay& display, const WaylandOutput& out
       layerSurface_, overlay ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE
                              : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
   wl_surface_set_buffer_scale(surface_, scale_);
+  if (display.viewporter()) viewport_ = wp_viewporter_get_viewport(display.viewporter(), surface_);
+  if (display.fractionalScale()) {
+    fractional_ =
+        wp_fractional_scale_manager_v1_get_fractional_scale(display.fractionalScale(), surface_);
+    wp_fractional_scale_v1_add_listener(fractional_, &fractionalListener, this);
+  }
   wl_surface_commit(surface_);  // asks for the first configure
 }
 
 WaylandSurface::~WaylandSurface() {
   if (frame_) wl_callback_destroy(frame_);
   dropBuffers();
+  if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
+  if (viewport_) wp_viewport_destroy(viewport_);
   zwlr_layer_surface_v1_destroy(layerSurface_);
   wl_surface_destroy(surface_);
 }
@@ -96,15 +145,38 @@ void WaylandSurface::onConfigure(std::uint32_t serial, std::uint32_t width, std:
   outputChanged();
 }
 
+void WaylandSurface::onPreferredScale(std::uint32_t scale120) {
+  preferred120_ = static_cast<int>(std::min<std::uint32_t>(scale120, 120U * 64U));
+  outputChanged();
+}
+
 void WaylandSurface::outputChanged() {
   if (logicalWidth_ <= 0 || logicalHeight_ <= 0) return;
-  const int scale = std::max(1, output_.scale);
-  if (scale != scale_) {
-    scale_ = scale;
+  const bool turned = (output_.transform & 1) != 0;  // 90 or 270 degrees, flipped or not
+  const SurfacePixels pixels = surfacePixels(
+      logicalWidth_, logicalHeight_, turned ? output_.height : output_.width,
+      turned ? output_.width : output_.height, output_.scale, preferred120_, viewport_ != nullptr);
+  // The same pixels, shown at a new scale, need a commit of their own.
+  bool shownAnew = false;
+  if (pixels.bufferScale != scale_) {
+    scale_ = pixels.bufferScale;
     wl_surface_set_buffer_scale(surface_, scale_);
-    events_.push_back(HostEvent::exposed());  // the same pixels, shown at a new scale
+    shownAnew = true;
   }
-  resizeTo(logicalWidth_ * scale_, logicalHeight_ * scale_);
+  const int destinationWidth = pixels.viewport ? logicalWidth_ : 0;
+  const int destinationHeight = pixels.viewport ? logicalHeight_ : 0;
+  if (viewport_ && (pixels.viewport != viewportSet_ || destinationWidth != destinationWidth_ ||
+                    destinationHeight != destinationHeight_)) {
+    viewportSet_ = pixels.viewport;
+    destinationWidth_ = destinationWidth;
+    destinationHeight_ = destinationHeight;
+    // -1 x -1 unsets the destination: the buffer scale alone sizes the surface.
+    wp_viewport_set_destination(viewport_, pixels.viewport ? destinationWidth : -1,
+                                pixels.viewport ? destinationHeight : -1);
+    shownAnew = true;
+  }
+  if (shownAnew) events_.push_back(HostEvent::exposed());
+  resizeTo(pixels.width, pixels.height);
 }
 
 void WaylandSurface::resizeTo(int width, int height) {

@@ -14,6 +14,8 @@ struct wl_surface;
 struct wl_buffer;
 struct wl_callback;
 struct zwlr_layer_surface_v1;
+struct wp_viewport;
+struct wp_fractional_scale_v1;
 
 namespace walkers {
 
@@ -21,9 +23,31 @@ class StopSignals;
 class WaylandDisplay;
 struct WaylandOutput;
 
+// How a surface of a logical size is drawn: a buffer of `width` x `height` pixels, shown either at
+// the whole-number `bufferScale` or, with `viewport`, stretched (by the compositor's viewporter)
+// to the logical size, which then holds exactly one buffer pixel per screen pixel.
+struct SurfacePixels {
+  int width = 0;
+  int height = 0;
+  int bufferScale = 1;
+  bool viewport = false;
+  bool operator==(const SurfacePixels&) const = default;
+};
+
+// The pixels for a surface of `logicalWidth` x `logicalHeight` covering an output whose current
+// mode, turned as the output is, is `modeWidth` x `modeHeight` and whose wl_output scale is
+// `scale`. `preferred120` is the scale wp_fractional_scale_v1 asked for in 120ths (0 if none came);
+// `viewporter` whether the compositor offers wp_viewporter. Whole-number scales keep the buffer
+// scale (logical size times scale); a fractional one uses a viewport: a buffer of the logical
+// size times the preferred scale, rounded, or else of the mode's size; without a viewporter, the
+// buffer scale as ever (the compositor then shrinks the picture).
+SurfacePixels surfacePixels(int logicalWidth, int logicalHeight, int modeWidth, int modeHeight,
+                            int scale, int preferred120, bool viewporter);
+
 // A surface anchored to every edge of one output, on the background layer (a wallpaper: no
 // keyboard) or the overlay layer (a screensaver: above everything, with the keyboard). It is
-// `width()` x `height()` pixels: the size the compositor gives, times the output's scale.
+// `width()` x `height()` pixels: the size the compositor gives, times the output's scale, or at a
+// fractional scale the output's own pixels through a viewport (see surfacePixels).
 //
 // Frames go through two shared-memory buffers: each frame plan is carried out in a buffer the
 // compositor has released, together with the plans that buffer missed, and only the planned
@@ -60,6 +84,7 @@ class WaylandSurface : public Host {
   void onClosed();
   void onFrameDone();
   void onRelease(wl_buffer* buffer);
+  void onPreferredScale(std::uint32_t scale120);
 
  private:
   struct Buffer {
@@ -87,10 +112,16 @@ class WaylandSurface : public Host {
   StopSignals& stop_;
   wl_surface* surface_ = nullptr;
   zwlr_layer_surface_v1* layerSurface_ = nullptr;
+  wp_viewport* viewport_ = nullptr;               // with a viewporter
+  wp_fractional_scale_v1* fractional_ = nullptr;  // with a fractional scale manager
+  int preferred120_ = 0;                          // its last preferred scale, in 120ths
   wl_callback* frame_ = nullptr;  // the compositor has not asked for the next frame yet
   int logicalWidth_ = 0;
   int logicalHeight_ = 0;
-  int scale_ = 1;
+  int scale_ = 1;             // the buffer scale set on the surface
+  bool viewportSet_ = false;  // a viewport destination is set: the logical size below
+  int destinationWidth_ = 0;
+  int destinationHeight_ = 0;
   int width_ = 0;
   int height_ = 0;
   int tileColumns_ = 0;
