@@ -99,8 +99,8 @@ int runWindow(const Options& options, walkers::StopSignals& stop) {
     try {
       w = std::make_unique<walkers::WaylandWindow>(options.fullscreen, &stop);
     } catch (const walkers::WaylandError& error) {
-      if (!isSet("DISPLAY")) throw walkers::StartupError(std::string("cannot open a window: ") +
-                                                         error.what());
+      if (!isSet("DISPLAY"))
+        throw walkers::StartupError(std::string("cannot open a window: ") + error.what());
     }
     if (w) return runIn(*w, options);
   }

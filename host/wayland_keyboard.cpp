@@ -28,9 +28,8 @@ constexpr wl_keyboard_listener keyboardListener = {
     [](void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key,
        std::uint32_t state) { self(data).onKey(key, state); },
     [](void* data, wl_keyboard*, std::uint32_t, std::uint32_t depressed, std::uint32_t latched,
-       std::uint32_t locked, std::uint32_t group) {
-      self(data).onModifiers(depressed, latched, locked, group);
-    },
+       std::uint32_t locked,
+       std::uint32_t group) { self(data).onModifiers(depressed, latched, locked, group); },
     [](void* data, wl_keyboard*, std::int32_t rate, std::int32_t delay) {
       self(data).onRepeatInfo(rate, delay);
     },
@@ -120,8 +119,8 @@ std::optional<WaylandKeyboard::Clock::time_point> WaylandKeyboard::nextRepeat() 
 
 void WaylandKeyboard::repeatUntil(Clock::time_point now) {
   if (!held_ || !state_ || repeatRate_ <= 0) return;
-  const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) /
-                      repeatRate_;
+  const auto period =
+      std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / repeatRate_;
   // After a stall, one repeat rather than a burst of them.
   if (now >= nextRepeat_) {
     if (callbacks_.pressed) callbacks_.pressed(read(*held_, true));

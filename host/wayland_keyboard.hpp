@@ -33,7 +33,7 @@ class WaylandKeyboard {
   using Clock = std::chrono::steady_clock;
   struct Callbacks {
     std::function<void()> input;                     // a press, or a key found down
-    std::function<void(const WaylandKey&)> pressed;    // a translated press
+    std::function<void(const WaylandKey&)> pressed;  // a translated press
   };
 
   WaylandKeyboard(wl_seat* seat, Callbacks callbacks);
