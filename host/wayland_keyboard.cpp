@@ -71,7 +71,7 @@ void WaylandKeyboard::onKeymap(std::uint32_t format, int fd, std::uint32_t size)
   ::close(fd);
 }
 
-void WaylandKeyboard::onEnter(const wl_array* keys) {
+void WaylandKeyboard::onEnter(const wl_array* keys) const {
   const std::size_t down = keys ? keys->size / sizeof(std::uint32_t) : 0;
   for (std::size_t k = 0; k < down; ++k) {
     if (callbacks_.input) callbacks_.input();

@@ -48,7 +48,7 @@ class WaylandKeyboard {
 
   // Handlers called from the C listener.
   void onKeymap(std::uint32_t format, int fd, std::uint32_t size);
-  void onEnter(const wl_array* keys);
+  void onEnter(const wl_array* keys) const;
   void onLeave();
   void onKey(std::uint32_t key, std::uint32_t state);
   void onModifiers(std::uint32_t depressed, std::uint32_t latched, std::uint32_t locked,
