@@ -23,6 +23,7 @@
 #include "host/seed_line.hpp"
 #include "host/stop_signals.hpp"
 #include "host/wayland_host.hpp"
+#include "host/wayland_window.hpp"
 #include "host/x11_host.hpp"
 #include "host/x11_screensaver.hpp"
 
@@ -77,12 +78,34 @@ walkers::LoopOptions loopOptions(const Options& options) {
   return loop;
 }
 
-int runWindow(const Options& options, walkers::StopSignals& stop) {
-  walkers::MainWindow w(options.fullscreen, &stop);
+template <typename Window>
+int runIn(Window& w, const Options& options) {
   walkers::Form form(w.width(), w.height());
   if (options.seed) form.random().seedNextWith(*options.seed);
   walkers::Loop loop(form, w, loopOptions(options));
   return loop.run();
+}
+
+bool isSet(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value && *value;
+}
+
+// The own window: on Wayland, drawn by walkers itself, when a compositor answers at
+// WAYLAND_DISPLAY; else through SDL on X11. SDL_VIDEODRIVER hands the choice to SDL.
+int runWindow(const Options& options, walkers::StopSignals& stop) {
+  if (isSet("WAYLAND_DISPLAY") && !isSet("SDL_VIDEODRIVER")) {
+    std::unique_ptr<walkers::WaylandWindow> w;
+    try {
+      w = std::make_unique<walkers::WaylandWindow>(options.fullscreen, &stop);
+    } catch (const walkers::WaylandError& error) {
+      if (!isSet("DISPLAY"))
+        throw walkers::StartupError(std::string("cannot open a window: ") + error.what());
+    }
+    if (w) return runIn(*w, options);
+  }
+  walkers::MainWindow w(options.fullscreen, &stop);
+  return runIn(w, options);
 }
 
 // --root and --window-id: another program's window, no keys, no mouse, no message box.
@@ -92,11 +115,6 @@ int runOnWindow(const Options& options, walkers::StopSignals& stop) {
   if (options.seed) form.random().seedNextWith(*options.seed);
   walkers::Loop loop(form, host, loopOptions(options));
   return loop.run();
-}
-
-bool isSet(const char* variable) {
-  const char* value = std::getenv(variable);
-  return value && *value;
 }
 
 // Wayland draws the desktop and the screensaver when the session has it, unless a screensaver

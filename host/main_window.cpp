@@ -3,8 +3,6 @@
 
 #include <SDL.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,29 +25,6 @@ namespace {
 bool isSet(const char* variable) {
   const char* value = std::getenv(variable);
   return value && *value;
-}
-
-// Whether a Wayland compositor answers at WAYLAND_DISPLAY (a path, or a name in
-// XDG_RUNTIME_DIR). Asked here so that SDL never tries a dead one: libwayland would print its
-// own complaint before ours.
-bool waylandAnswers() {
-  if (!isSet("WAYLAND_DISPLAY")) return false;
-  std::string path = std::getenv("WAYLAND_DISPLAY");
-  if (path.front() != '/') {
-    if (!isSet("XDG_RUNTIME_DIR")) return false;
-    path = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + path;
-  }
-  sockaddr_un address{};
-  if (path.size() >= sizeof address.sun_path) return false;
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (probe < 0) return false;
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the sockets API's own cast
-  const bool answers =
-      ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  ::close(probe);
-  return answers;
 }
 
 // One line describing why no window system is reachable; `code` is errno from the attempt, named
@@ -110,12 +85,11 @@ std::optional<std::int16_t> keyAscii(const SDL_Keysym& key) {
 
 MainWindow::MainWindow(bool fullscreen, StopSignals* stop) : stop_(stop) {
   // SDL would quietly fall back to an invisible offscreen driver when no window system answers;
-  // unless the user asked for a driver, only a real display will do.
+  // unless the user asked for a driver, only X11 will do (WaylandWindow serves Wayland).
   const bool driverAsked = isSet("SDL_VIDEODRIVER");
   if (!driverAsked) {
-    const bool wayland = waylandAnswers();
-    if (!isSet("DISPLAY") && !wayland) startupFailed(missingDisplay());
-    if (!wayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    if (!isSet("DISPLAY")) startupFailed(missingDisplay());
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
   }
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");  // a toy has no business blocking it
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");       // StopSignals has them
@@ -130,7 +104,8 @@ MainWindow::MainWindow(bool fullscreen, StopSignals* stop) : stop_(stop) {
     startupFailed(missingDisplay());
   }
   // On X11 the plain window surface: shared-memory blits, far cheaper there than a GL context.
-  // Wayland has no such surface in SDL: SDL keeps the window's pixels in a texture instead.
+  // Wayland (only when SDL_VIDEODRIVER asks for SDL's) has no such surface in SDL: SDL keeps the
+  // window's pixels in a texture instead.
   if (driver == "x11") SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
   if (fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;

@@ -16,8 +16,10 @@
 
 #include "common/option_text.hpp"
 #include "fractional_scale-client.h"
+#include "host/wayland_keyboard.hpp"
 #include "layer_shell-client.h"
 #include "viewporter-client.h"
+#include "xdg_shell-client.h"
 
 namespace walkers {
 namespace {
@@ -128,17 +130,9 @@ constexpr wl_seat_listener seatListener = {
     [](void*, wl_seat*, const char*) {},  // name
 };
 
-constexpr wl_keyboard_listener keyboardListener = {
-    // keymap: walkers reads no characters here, only that a key went down
-    [](void*, wl_keyboard*, std::uint32_t, std::int32_t fd, std::uint32_t) { ::close(fd); },
-    [](void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {},  // enter
-    [](void*, wl_keyboard*, std::uint32_t, wl_surface*) {},             // leave
-    [](void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t state) {
-      if (state == WL_KEYBOARD_KEY_STATE_PRESSED) self(data).onInput();
-    },
-    [](void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-       std::uint32_t) {},                                    // modifiers
-    [](void*, wl_keyboard*, std::int32_t, std::int32_t) {},  // repeat_info
+// The window manager checks that the window still answers.
+constexpr xdg_wm_base_listener wmBaseListener = {
+    [](void*, xdg_wm_base* base, std::uint32_t serial) { xdg_wm_base_pong(base, serial); },
 };
 
 constexpr wl_pointer_listener pointerListener = {
@@ -167,7 +161,7 @@ std::string waylandConnectFailure(int code) {
   return line;
 }
 
-WaylandDisplay::WaylandDisplay(bool input) : input_(input) {
+WaylandDisplay::WaylandDisplay(bool input, Shell shell) : input_(input), shell_(shell) {
   wl_log_set_handler_client(keepComplaint);
   errno = 0;
   display_ = wl_display_connect(nullptr);
@@ -180,7 +174,11 @@ WaylandDisplay::WaylandDisplay(bool input) : input_(input) {
     const auto deadline = std::chrono::steady_clock::now() + kHandshakeDeadline;
     roundtripBy(deadline);  // the globals
     roundtripBy(deadline);  // the outputs' descriptions and the shared-memory formats
-    if (!layerShell_) {
+    if (shell_ == Shell::kToplevel && !wmBase_) {
+      throw WaylandError("the compositor at \"" + shownWaylandName() +
+                         "\" has no xdg-shell (xdg_wm_base) to open a window with");
+    }
+    if (shell_ == Shell::kLayer && !layerShell_) {
       throw WaylandError("the compositor at \"" + shownWaylandName() +
                          "\" has no layer shell (zwlr_layer_shell_v1) to put surfaces on the "
                          "desktop; GNOME has none (see the README)");
@@ -199,12 +197,13 @@ void WaylandDisplay::release() noexcept {
     delete static_cast<OutputData*>(wl_output_get_user_data(output->output));
     wl_output_destroy(output->output);
   }
-  if (keyboard_) wl_keyboard_destroy(keyboard_);
+  keyboard_.reset();
   if (pointer_) wl_pointer_destroy(pointer_);
   if (seat_) wl_seat_destroy(seat_);
   if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
   if (viewporter_) wp_viewporter_destroy(viewporter_);
   if (fractionalScale_) wp_fractional_scale_manager_v1_destroy(fractionalScale_);
+  if (wmBase_) xdg_wm_base_destroy(wmBase_);
   if (shm_) wl_shm_destroy(shm_);
   if (compositor_) wl_compositor_destroy(compositor_);
   if (registry_) wl_registry_destroy(registry_);
@@ -249,8 +248,12 @@ void WaylandDisplay::onGlobal(wl_registry* registry, std::uint32_t name, const c
   } else if (kind == wp_fractional_scale_manager_v1_interface.name && !fractionalScale_) {
     fractionalScale_ = static_cast<wp_fractional_scale_manager_v1*>(
         bind(&wp_fractional_scale_manager_v1_interface, 1));
+  } else if (kind == xdg_wm_base_interface.name && shell_ == Shell::kToplevel && !wmBase_) {
+    wmBase_ = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 1));
+    xdg_wm_base_add_listener(wmBase_, &wmBaseListener, this);
   } else if (kind == wl_seat_interface.name && input_ && !seat_) {
-    seat_ = static_cast<wl_seat*>(bind(&wl_seat_interface, 1));
+    // Version 4 for the keyboard's repeat rate.
+    seat_ = static_cast<wl_seat*>(bind(&wl_seat_interface, 4));
     wl_seat_add_listener(seat_, &seatListener, this);
   } else if (kind == wl_output_interface.name) {
     auto output = std::make_unique<WaylandOutput>();
@@ -278,16 +281,22 @@ void WaylandDisplay::onOutputDone(WaylandOutput& output) const {
 }
 
 // Keyboards and mice come and go (a virtual keyboard lives only while its program runs): each
-// time one comes back, it needs a fresh object.
+// time one comes back, it needs a fresh object. A keyboard that appears later is itself input:
+// a program that makes one and types at once (wtype, an on-screen keyboard) may be done typing
+// before the new object is bound, and the compositor sends the keys to the objects it has.
 void WaylandDisplay::onSeatCapabilities(std::uint32_t capabilities) {
   const bool keyboard = (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
   if (keyboard && !keyboard_) {
-    keyboard_ = wl_seat_get_keyboard(seat_);
-    wl_keyboard_add_listener(keyboard_, &keyboardListener, this);
+    if (seatDescribed_) onInput();
+    keyboard_ = std::make_unique<WaylandKeyboard>(
+        seat_, WaylandKeyboard::Callbacks{[this] { onInput(); },
+                                          [this](const WaylandKey& key) {
+                                            if (callbacks_.keyPressed) callbacks_.keyPressed(key);
+                                          }});
   } else if (!keyboard && keyboard_) {
-    wl_keyboard_destroy(keyboard_);
-    keyboard_ = nullptr;
+    keyboard_.reset();
   }
+  seatDescribed_ = true;
   const bool pointer = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
   if (pointer && !pointer_) {
     pointer_ = wl_seat_get_pointer(seat_);

@@ -20,8 +20,12 @@ struct wl_output;
 struct zwlr_layer_shell_v1;
 struct wp_viewporter;
 struct wp_fractional_scale_manager_v1;
+struct xdg_wm_base;
 
 namespace walkers {
+
+class WaylandKeyboard;
+struct WaylandKey;
 
 // No Wayland display to draw on (none answers, or it lacks what walkers needs); the message is
 // one line saying why.
@@ -78,14 +82,19 @@ class WaylandDisplay {
     std::function<void(WaylandOutput&)> outputChanged;
     // An output is about to go away; the reference is invalid afterwards.
     std::function<void(WaylandOutput&)> outputRemoved;
+    // A key went down and the keymap read it (with `input`).
+    std::function<void(const WaylandKey&)> keyPressed;
   };
+  // What the surfaces are: layer surfaces (the desktop, the screensaver) or a toplevel window.
+  enum class Shell { kLayer, kToplevel };
 
   // Connects to $WAYLAND_DISPLAY and reads the globals and outputs; with `input`, the seat's
   // keyboard and pointer too. Throws WaylandUnreachable when nothing answers (also when the
   // compositor accepts the connection but has not answered within kHandshakeDeadline),
-  // WaylandError when the compositor has no layer shell. A stop signal meanwhile ends the
-  // process with status 0 (StopSignals's own deadline).
-  explicit WaylandDisplay(bool input);
+  // WaylandError when the compositor lacks the `shell` (the layer shell, or xdg-shell's
+  // xdg_wm_base). A stop signal meanwhile ends the process with status 0 (StopSignals's own
+  // deadline).
+  explicit WaylandDisplay(bool input, Shell shell = Shell::kLayer);
   ~WaylandDisplay();
   WaylandDisplay(const WaylandDisplay&) = delete;
   WaylandDisplay& operator=(const WaylandDisplay&) = delete;
@@ -100,6 +109,9 @@ class WaylandDisplay {
   // own, and the exact scale (such as 1.5) the compositor would like a surface drawn at.
   wp_viewporter* viewporter() const { return viewporter_; }
   wp_fractional_scale_manager_v1* fractionalScale() const { return fractionalScale_; }
+  xdg_wm_base* wmBase() const { return wmBase_; }
+  // The seat's keyboard while it has one (with `input`), else null.
+  WaylandKeyboard* keyboard() const { return keyboard_.get(); }
   // Whether buffers may hold the canvas's own pixel order (red in the low byte).
   bool canvasOrder() const { return canvasOrder_; }
   const std::vector<std::unique_ptr<WaylandOutput>>& outputs() const { return outputs_; }
@@ -110,7 +122,9 @@ class WaylandDisplay {
   // Sends requests made since the last wait.
   void flush();
 
-  // How many key presses, button presses and pointer movements arrived so far (with `input`).
+  // How many key presses, button presses and pointer movements arrived so far (with `input`),
+  // counting keys found down when the keyboard entered a surface, and a keyboard that appeared
+  // after the seat was first described (someone plugged it in, or started a virtual one).
   std::uint64_t inputs() const { return inputs_; }
 
   [[noreturn]] void lost() const { lostWayland(display_); }
@@ -136,10 +150,13 @@ class WaylandDisplay {
   zwlr_layer_shell_v1* layerShell_ = nullptr;
   wp_viewporter* viewporter_ = nullptr;
   wp_fractional_scale_manager_v1* fractionalScale_ = nullptr;
+  xdg_wm_base* wmBase_ = nullptr;
   wl_seat* seat_ = nullptr;
-  wl_keyboard* keyboard_ = nullptr;
+  std::unique_ptr<WaylandKeyboard> keyboard_;
+  bool seatDescribed_ = false;  // the seat's first capabilities arrived
   wl_pointer* pointer_ = nullptr;
   bool input_ = false;
+  Shell shell_ = Shell::kLayer;
   bool canvasOrder_ = false;
   std::uint64_t inputs_ = 0;
   int outputsSeen_ = 0;
