@@ -500,6 +500,13 @@ start_xorg_dummy() {
   Xorg -config "$(dirname "$0")/xorg_dummy.conf" -configdir "$tmp/xorg.conf.d" -noreset \
     -nolisten tcp -logfile "$tmp/xorg.log" -displayfd 3 3>"$tmp/display" 2>"$tmp/xorg.err" &
   xvfb_pid=$!
+  # Xorg removes its socket only on its way out: the test ends once it has.
+  stop_xorg() {
+    local pid=$xvfb_pid
+    cleanup
+    [ -z "$pid" ] || wait "$pid" 2>/dev/null || true
+  }
+  trap stop_xorg EXIT
   for _ in $(seq 400); do
     [ -s "$tmp/display" ] && break
     sleep 0.05
