@@ -54,7 +54,7 @@ int onXError(Display* display, XErrorEvent* error) {
 
 int onXIOError(Display* display) {
   const int code = errno;
-  const std::string name = DisplayString(display);
+  const std::string name = escapeForMessage(DisplayString(display), kEchoLimit);
   // A connection the server closed reads as end of file; Xlib leaves EAGAIN or EPIPE behind.
   if (code == 0 || code == EAGAIN || code == EPIPE || code == ECONNRESET) {
     lostDisplay("the X server \"" + name + "\" closed the connection");
