@@ -12,11 +12,13 @@
 #include <cstring>
 #include <string>
 
+#include "common/option_text.hpp"
 #include "host/display_wait.hpp"
 #include "host/refresh_period.hpp"
 #include "host/sdl_wayland.hpp"
 #include "host/sdl_x11.hpp"
 #include "host/stop_signals.hpp"
+#include "host/x11_errors.hpp"
 #include "host/x11_target.hpp"
 
 namespace walkers {
@@ -34,7 +36,8 @@ std::string missingDisplay(int code = 0) {
     return "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
   }
   const char* display = isSet("DISPLAY") ? std::getenv("DISPLAY") : std::getenv("WAYLAND_DISPLAY");
-  std::string why = std::string("cannot connect to display \"") + display + "\"";
+  std::string why =
+      std::string("cannot connect to display \"") + escapeForMessage(display, kEchoLimit) + "\"";
   if (code == EMFILE || code == ENFILE || code == ENOMEM)
     why += ": " + std::string(std::strerror(code));
   return why;
@@ -87,15 +90,28 @@ MainWindow::MainWindow(bool fullscreen, StopSignals* stop) : stop_(stop) {
   // SDL would quietly fall back to an invisible offscreen driver when no window system answers;
   // unless the user asked for a driver, only X11 will do (WaylandWindow serves Wayland).
   const bool driverAsked = isSet("SDL_VIDEODRIVER");
+  bool x11 = false;
   if (!driverAsked) {
     if (!isSet("DISPLAY")) startupFailed(missingDisplay());
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    x11 = true;
   }
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");  // a toy has no business blocking it
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");       // StopSignals has them
-  errno = 0;
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-    const int code = errno;
+  int initialised = 0;
+  int code = 0;
+  {
+    // SDL's XOpenDisplay would wait for ever on an X server that accepts and never answers.
+    std::optional<AnswerDeadline> deadline;
+    if (x11) {
+      deadline.emplace("cannot open a window: " + missingDisplay() + ": no answer within " +
+                       std::to_string(kAnswerDeadline.count()) + " s");
+    }
+    errno = 0;
+    initialised = SDL_Init(SDL_INIT_VIDEO);
+    code = errno;
+  }
+  if (initialised != 0) {
     startupFailed(driverAsked ? std::string(SDL_GetError()) : missingDisplay(code));
   }
   const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";

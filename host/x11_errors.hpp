@@ -3,7 +3,11 @@
 
 #include <X11/Xlib.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace walkers {
 
@@ -36,11 +40,35 @@ class TrappedXErrors {
 void closeDisplayQuietly(Display* display);
 
 // The reason for a failed XOpenDisplay of `name`, naming the fault when it is this process's
-// (`code`, errno from the attempt: out of descriptors or memory) rather than the display's.
+// (`code`, errno from the attempt: out of descriptors or memory) rather than the display's. The
+// name is escaped and cut short: the message stays one line whatever DISPLAY holds.
 std::string cannotConnect(const std::string& name, int code);
 
+// How long a display may take to answer a new connection. Xlib waits for ever on a server (or
+// any socket) that accepts the connection and never answers.
+inline constexpr std::chrono::seconds kAnswerDeadline{5};
+
+// While one exists, the process is given `wait` to get past a call that may never return (the
+// first round trip to a display): past it, "walkers: <why>" is said in one line on stderr and the
+// process ends with status 1. Nothing is drawn by then that would need saving.
+class AnswerDeadline {
+ public:
+  explicit AnswerDeadline(std::string why, std::chrono::milliseconds wait = kAnswerDeadline);
+  ~AnswerDeadline();  // met
+  AnswerDeadline(const AnswerDeadline&) = delete;
+  AnswerDeadline& operator=(const AnswerDeadline&) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable metOrPast_;
+  bool met_ = false;
+  std::thread watch_;
+};
+
 // Connects to $DISPLAY with the routing above in place, or throws X11Error (host/x11_target.hpp)
-// saying why it cannot.
-Display* openDisplay();
+// saying why it cannot; a display that does not answer within kAnswerDeadline ends the process
+// (AnswerDeadline). `waylandToo`: the caller would have drawn on Wayland as well, so a missing
+// DISPLAY is said as neither variable set.
+Display* openDisplay(bool waylandToo = false);
 
 }  // namespace walkers
