@@ -108,7 +108,7 @@ case_dead_wayland() {
   env -u DISPLAY -u XDG_RUNTIME_DIR WAYLAND_DISPLAY=wayland-dead timeout 5 "$WALKERS" \
     >/dev/null 2>"$tmp/err" || status=$?
   [ "$status" = 1 ] || fail "status $status"
-  [ "$(cat "$tmp/err")" = 'walkers: cannot open a window: cannot connect to display "wayland-dead"' ] ||
+  [ "$(cat "$tmp/err")" = 'walkers: cannot open a window: cannot connect to the Wayland compositor "wayland-dead": XDG_RUNTIME_DIR is not set (it holds the compositor'"'"'s socket)' ] ||
     fail "message: $(cat "$tmp/err")"
   status=0
   env -u DISPLAY WAYLAND_DISPLAY=/nonexistent timeout 5 "$WALKERS" >/dev/null 2>"$tmp/err" ||
