@@ -507,12 +507,7 @@ start_xorg_dummy() {
     [ -z "$pid" ] || wait "$pid" 2>/dev/null || true
   }
   trap stop_xorg EXIT
-  for _ in $(seq 400); do
-    [ -s "$tmp/display" ] && break
-    sleep 0.05
-  done
-  [ -s "$tmp/display" ] || fail "Xorg did not start: $(tail -n 20 "$tmp/xorg.err")"
-  export DISPLAY=":$(head -n 1 "$tmp/display")"
+  use_display Xorg "$tmp/xorg.err"
 }
 
 # --screensaver on X11 with two RandR monitors (700x600 and 500x600 side by side on one output):

@@ -29,11 +29,17 @@ start_x() {
   Xvfb -displayfd 3 -noreset -screen 0 "${1:-1280x1024}x${2:-24}" -nolisten tcp 3>"$tmp/display" \
     2>"$tmp/xvfb.log" &
   xvfb_pid=$!
-  for _ in $(seq 200); do
+  use_display Xvfb "$tmp/xvfb.log"
+}
+
+# Waits for the X server just started with -displayfd into $tmp/display, then points DISPLAY at
+# it; fails naming server $1 with the end of its log $2 if it never says its number.
+use_display() {
+  for _ in $(seq 400); do
     [ -s "$tmp/display" ] && break
     sleep 0.05
   done
-  [ -s "$tmp/display" ] || fail "Xvfb did not start: $(cat "$tmp/xvfb.log")"
+  [ -s "$tmp/display" ] || fail "$1 did not start: $(tail -n 20 "$2")"
   export DISPLAY=":$(head -n 1 "$tmp/display")"
 }
 

@@ -127,3 +127,11 @@ form1() {
     jq -r '.. | objects | select(.name? == "Form1") |
            "\(.rect.width)x\(.rect.height) \(.fullscreen_mode)"'
 }
+
+# Waits until the Unix socket $1 exists (a compositor of the test's own is listening).
+wait_socket() {
+  for _ in $(seq 100); do
+    [ -S "$1" ] && break
+    sleep 0.05
+  done
+}

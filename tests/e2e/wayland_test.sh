@@ -193,10 +193,7 @@ case_lost_compositor() {
 case_no_layer_shell() {
   env -i XDG_RUNTIME_DIR="$tmp/run" "$BARE_COMPOSITOR" bare-0 2>"$tmp/bare.err" &
   other_pid=$!
-  for _ in $(seq 100); do
-    [ -S "$tmp/run/bare-0" ] && break
-    sleep 0.05
-  done
+  wait_socket "$tmp/run/bare-0"
   local mode status
   for mode in --root --screensaver; do
     status=0
@@ -261,10 +258,7 @@ alone() {
 case_silent_compositor() {
   "$SILENT_COMPOSITOR" "$tmp/run/silent-0" >"$tmp/silent.log" 2>&1 &
   other_pid=$!
-  for _ in $(seq 100); do
-    [ -S "$tmp/run/silent-0" ] && break
-    sleep 0.05
-  done
+  wait_socket "$tmp/run/silent-0"
   local mode line
   for mode in --root --screensaver; do
     env -i XDG_RUNTIME_DIR="$tmp/run" WAYLAND_DISPLAY=silent-0 ASAN_OPTIONS="${ASAN_OPTIONS:-}" \
