@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/loop.hpp"
+#include "host/page_memory.hpp"
 #include "host/sdl_x11.hpp"
 
 struct SDL_Window;
@@ -52,7 +53,10 @@ class MainWindow : public Host {
   std::optional<HostEvent> nextEvent() override;
   void present(const Canvas& canvas, const FramePlan& plan) override;
   LoopClock::duration framePeriod() const override { return framePeriod_; }
-  PixelMemory* pixelMemory() override { return x11_ ? x11_->pixelMemory() : nullptr; }
+  PixelMemory* pixelMemory() override {
+    PixelMemory* shared = x11_ ? x11_->pixelMemory() : nullptr;
+    return shared ? shared : &PageMemory::process();
+  }
 
  private:
   void toggleFullscreen();

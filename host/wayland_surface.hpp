@@ -9,6 +9,7 @@
 #include "engine/canvas.hpp"
 #include "host/frame_plan.hpp"
 #include "host/loop.hpp"
+#include "host/page_memory.hpp"
 
 struct wl_surface;
 struct wl_buffer;
@@ -54,6 +55,7 @@ class WaylandSurface : public Host {
   std::optional<HostEvent> nextEvent() override;
   void present(const Canvas& canvas, const FramePlan& plan) override;
   LoopClock::duration framePeriod() const override;
+  PixelMemory* pixelMemory() override { return &PageMemory::process(); }
 
   // Handlers called from the C listeners.
   void onConfigure(std::uint32_t serial, std::uint32_t width, std::uint32_t height);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/loop.hpp"
+#include "host/page_memory.hpp"
 #include "host/x11_target.hpp"
 
 namespace walkers {
@@ -29,7 +30,10 @@ class X11Host : public Host {
     target_.present(canvas, plan);
   }
   LoopClock::duration framePeriod() const override { return target_.framePeriod(); }
-  PixelMemory* pixelMemory() override { return target_.pixelMemory(); }
+  PixelMemory* pixelMemory() override {
+    PixelMemory* shared = target_.pixelMemory();
+    return shared ? shared : &PageMemory::process();
+  }
 
  private:
   X11Target target_;
