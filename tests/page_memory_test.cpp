@@ -1,6 +1,6 @@
 // Tests of canvas pixels kept in pages from the system: zero when given, and cleared by handing
 // the pages back.
-#include "host/page_memory.hpp"
+#include "host/unix/page_memory.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>

@@ -1,5 +1,5 @@
 // Parsing the walkers command line: a handful of options, checked strictly, every message ours.
-#include "host/command_line.hpp"
+#include "host/core/command_line.hpp"
 
 #include <array>
 #include <string_view>
@@ -146,8 +146,8 @@ CommandLine check(const Given& given) {
       return usage(badValue("window-id", given.values[kWindowId],
                             "expected 0x1..0x1fffffff or a decimal id"));
     }
-    options.place = Options::Place::kWindowId;
-    options.windowId = *id;
+    options.place = Options::Place::kOtherWindow;
+    options.otherWindow = *id;
   }
   if (given.present[kSeed]) {
     std::uint64_t seed = 0;

@@ -12,12 +12,14 @@ namespace walkers {
 struct Options {
   enum class Place {
     kWindow,       // the program's own window (no options)
-    kRoot,         // the screensaver's window, the virtual root or the root window
-    kWindowId,     // a window some other program made
+    kRoot,         // the desktop: the screensaver's window, the virtual root or the root window
+    kOtherWindow,  // inside a window some other program made: otherWindow
     kScreensaver,  // every monitor covered, until the first key, button or pointer movement
   };
   Place place = Place::kWindow;
-  unsigned long windowId = 0;
+  // The other program's window, as the platform names windows (an X window id, a window
+  // handle): wide enough for any of them.
+  std::uintptr_t otherWindow = 0;
   bool fullscreen = false;
   std::optional<std::uint64_t> seed;  // of the first pattern; later ones come from the clock
   std::chrono::seconds cycle{0};      // restart this often; zero never

@@ -1,5 +1,5 @@
 // Working out a frame: the canvas's changes, the black beyond its stored part, and lost areas.
-#include "host/frame_plan.hpp"
+#include "host/core/frame_plan.hpp"
 
 #include <algorithm>
 

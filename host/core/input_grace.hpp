@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "host/loop.hpp"
+#include "host/core/loop.hpp"
 
 namespace walkers {
 

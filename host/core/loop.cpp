@@ -1,5 +1,5 @@
 // The loop every host runs: ticks, events, restarts and frames, on whatever clock the host keeps.
-#include "host/loop.hpp"
+#include "host/core/loop.hpp"
 
 #include <algorithm>
 #include <string>

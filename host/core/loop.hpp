@@ -11,8 +11,8 @@
 
 #include "engine/canvas.hpp"
 #include "engine/form.hpp"
-#include "host/frame_plan.hpp"
-#include "host/timer.hpp"
+#include "host/core/frame_plan.hpp"
+#include "host/core/timer.hpp"
 
 namespace walkers {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/form.hpp"
-#include "host/loop.hpp"
+#include "host/core/loop.hpp"
 
 namespace walkers {
 

@@ -1,5 +1,5 @@
 // The SDL side of the main window: start-up checks, events, keys and presentation.
-#include "host/main_window.hpp"
+#include "host/sdl/main_window.hpp"
 
 #include <SDL.h>
 #include <poll.h>
@@ -14,12 +14,11 @@
 #include <cstring>
 #include <string>
 
-#include "host/display_wait.hpp"
-#include "host/refresh_period.hpp"
-#include "host/sdl_wayland.hpp"
-#include "host/sdl_x11.hpp"
-#include "host/stop_signals.hpp"
-#include "host/x11_target.hpp"
+#include "host/core/refresh_period.hpp"
+#include "host/core/seams.hpp"
+#include "host/sdl/sdl_wayland.hpp"
+#include "host/sdl/sdl_x11.hpp"
+#include "host/x11/x11_target.hpp"
 
 namespace walkers {
 namespace {
@@ -108,7 +107,7 @@ std::optional<std::int16_t> keyAscii(const SDL_Keysym& key) {
 
 }  // namespace
 
-MainWindow::MainWindow(bool fullscreen, StopSignals* stop) : stop_(stop) {
+MainWindow::MainWindow(bool fullscreen, StopRequest* stop) : stop_(stop) {
   // SDL would quietly fall back to an invisible offscreen driver when no window system answers;
   // unless the user asked for a driver, only a real display will do.
   const bool driverAsked = isSet("SDL_VIDEODRIVER");
@@ -173,7 +172,7 @@ void MainWindow::waitUntil(LoopClock::time_point deadline) {
   if (x11_) {
     // Sleeping on the connection itself: one event pump per wake instead of the several SDL's
     // own wait makes (measured: less than half the system calls).
-    waitForDisplay(x11_->connection(), stop_, deadline);
+    waitForInput(x11_->connection(), stop_, deadline);
     return;
   }
   // Not X11: SDL's own wait, leaving any event in the queue.

@@ -8,16 +8,16 @@
 #include <stdexcept>
 #include <vector>
 
-#include "host/loop.hpp"
-#include "host/page_memory.hpp"
-#include "host/sdl_x11.hpp"
+#include "host/core/loop.hpp"
+#include "host/sdl/sdl_x11.hpp"
+#include "host/unix/page_memory.hpp"
 
 struct SDL_Window;
 struct SDL_Surface;
 
 namespace walkers {
 
-class StopSignals;
+class StopRequest;
 
 // Start-up failed (no display, no window, no surface); the message says why.
 class StartupError : public std::runtime_error {
@@ -40,7 +40,7 @@ class MainWindow : public Host {
 
   // Opens the window, shown, at a position the window system chooses. Refuses SDL's invisible
   // offscreen and dummy drivers unless SDL_VIDEODRIVER asked for one. `stop` may be null.
-  explicit MainWindow(bool fullscreen = false, StopSignals* stop = nullptr);
+  explicit MainWindow(bool fullscreen = false, StopRequest* stop = nullptr);
   ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
@@ -62,7 +62,7 @@ class MainWindow : public Host {
   void toggleFullscreen();
 
   SDL_Window* window_ = nullptr;
-  StopSignals* stop_ = nullptr;
+  StopRequest* stop_ = nullptr;
   std::unique_ptr<SdlX11> x11_;  // when shown through X11
   bool pumped_ = false;          // events were read from the window system since the last wait
   int width_ = 0;

@@ -1,11 +1,11 @@
 // Asking SDL for the window's Wayland connection, and ending the program when it failed.
-#include "host/sdl_wayland.hpp"
+#include "host/sdl/sdl_wayland.hpp"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <wayland-client.h>
 
-#include "host/wayland_display.hpp"
+#include "host/wayland/wayland_display.hpp"
 
 namespace walkers {
 

@@ -1,15 +1,15 @@
 // The SDL window on X11: its display and window from SDL, checked and drawn with plain Xlib.
-#include "host/sdl_x11.hpp"
+#include "host/sdl/sdl_x11.hpp"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
 
 #include <utility>
 
-#include "host/x11_errors.hpp"
-#include "host/x11_image.hpp"
-#include "host/x11_refresh.hpp"
-#include "host/x11_window.hpp"
+#include "host/x11/x11_errors.hpp"
+#include "host/x11/x11_image.hpp"
+#include "host/x11/x11_refresh.hpp"
+#include "host/x11/x11_window.hpp"
 
 namespace walkers {
 

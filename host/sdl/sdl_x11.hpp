@@ -4,7 +4,7 @@
 #include <chrono>
 #include <memory>
 
-#include "host/frame_plan.hpp"
+#include "host/core/frame_plan.hpp"
 
 struct SDL_Window;
 

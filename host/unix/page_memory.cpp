@@ -1,5 +1,5 @@
 // mmap for canvas pixels, and madvise to hand a large block's pages back when it is cleared.
-#include "host/page_memory.hpp"
+#include "host/unix/page_memory.hpp"
 
 #include <sys/mman.h>
 

@@ -1,11 +1,13 @@
 // Writing a seed line only when the output can take it without waiting.
-#include "host/seed_line.hpp"
+#include "host/unix/seed_line.hpp"
 
 #include <poll.h>
 #include <unistd.h>
 
 #include <cinttypes>
 #include <cstdio>
+
+#include "host/core/seams.hpp"
 
 namespace walkers {
 
@@ -19,5 +21,7 @@ bool writeSeedLine(int fd, std::uint64_t seed) {
   if (::poll(&output, 1, 0) != 1 || (output.revents & POLLOUT) == 0) return false;
   return ::write(fd, line, static_cast<std::size_t>(length)) == length;
 }
+
+bool printSeedLine(std::uint64_t seed) { return writeSeedLine(STDOUT_FILENO, seed); }
 
 }  // namespace walkers

@@ -1,5 +1,5 @@
 // The self-pipe behind StopSignals: an async-signal-safe handler that writes one byte.
-#include "host/stop_signals.hpp"
+#include "host/unix/stop_signals.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // The Wayland connection: binding globals, describing outputs, counting input, waiting, faults.
-#include "host/wayland_display.hpp"
+#include "host/wayland/wayland_display.hpp"
 
 #include <poll.h>
 #include <unistd.h>

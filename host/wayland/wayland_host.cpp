@@ -1,8 +1,8 @@
 // Following Wayland outputs with one surface and one pattern each, and ending the screensaver.
-#include "host/wayland_host.hpp"
+#include "host/wayland/wayland_host.hpp"
 
-#include "host/input_grace.hpp"
-#include "host/stop_signals.hpp"
+#include "host/core/input_grace.hpp"
+#include "host/core/seams.hpp"
 
 namespace walkers {
 namespace {
@@ -12,7 +12,7 @@ constexpr std::chrono::seconds kLongestSleep{1};
 
 }  // namespace
 
-WaylandHost::WaylandHost(Mode mode, StopSignals& stop)
+WaylandHost::WaylandHost(Mode mode, StopRequest& stop)
     : mode_(mode), stop_(stop), display_(mode == Mode::kScreensaver) {
   display_.setCallbacks({[this](WaylandOutput& output) { outputChanged(output); },
                          [this](WaylandOutput& output) { outputRemoved(output); }});
@@ -63,7 +63,7 @@ int WaylandHost::run(const LoopOptions& options, std::optional<std::uint64_t> fi
     });
     auto next = patterns_->step(now + kLongestSleep);
     if (screensaver && now < grace.graceEnd()) next = std::min(next, grace.graceEnd());
-    display_.wait(next, stop_.fd());
+    display_.wait(next, static_cast<int>(stop_.waitable()));
   }
 }
 

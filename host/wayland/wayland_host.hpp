@@ -6,14 +6,14 @@
 #include <memory>
 #include <optional>
 
-#include "host/loop.hpp"
-#include "host/patterns.hpp"
-#include "host/wayland_display.hpp"
-#include "host/wayland_surface.hpp"
+#include "host/core/loop.hpp"
+#include "host/core/patterns.hpp"
+#include "host/wayland/wayland_display.hpp"
+#include "host/wayland/wayland_surface.hpp"
 
 namespace walkers {
 
-class StopSignals;
+class StopRequest;
 
 // Puts a surface on every output, as outputs come and go, each growing its own pattern at the
 // output's size. As a wallpaper (the background layer) it runs until a stop signal; as a
@@ -23,7 +23,7 @@ class WaylandHost {
  public:
   enum class Mode { kWallpaper, kScreensaver };
   // Connects; throws WaylandUnreachable or WaylandError (see WaylandDisplay).
-  WaylandHost(Mode mode, StopSignals& stop);
+  WaylandHost(Mode mode, StopRequest& stop);
   ~WaylandHost();
   WaylandHost(const WaylandHost&) = delete;
   WaylandHost& operator=(const WaylandHost&) = delete;
@@ -36,7 +36,7 @@ class WaylandHost {
   void outputRemoved(WaylandOutput& output);
 
   Mode mode_;
-  StopSignals& stop_;
+  StopRequest& stop_;
   WaylandDisplay display_;
   std::unique_ptr<Patterns> patterns_;
   std::map<const WaylandOutput*, std::unique_ptr<WaylandSurface>> surfaces_;

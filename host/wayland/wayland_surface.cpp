@@ -1,5 +1,5 @@
 // A layer surface on one output: its role, its size, its two shared-memory buffers and its frames.
-#include "host/wayland_surface.hpp"
+#include "host/wayland/wayland_surface.hpp"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <new>
 
-#include "host/stop_signals.hpp"
-#include "host/wayland_display.hpp"
+#include "host/core/seams.hpp"
+#include "host/wayland/wayland_display.hpp"
 #include "layer_shell-client.h"
 
 namespace walkers {
@@ -58,7 +58,7 @@ void swapRedBlue(std::uint32_t* target, const std::uint32_t* source, int count) 
 }  // namespace
 
 WaylandSurface::WaylandSurface(WaylandDisplay& display, const WaylandOutput& output, Layer layer,
-                               StopSignals& stop)
+                               StopRequest& stop)
     : display_(display), output_(output), stop_(stop), scale_(output.scale) {
   surface_ = wl_compositor_create_surface(display.compositor());
   const bool overlay = layer == Layer::kOverlay;
@@ -206,7 +206,7 @@ bool WaylandSurface::hasFreeBuffer() const {
 }
 
 void WaylandSurface::waitUntil(LoopClock::time_point deadline) {
-  display_.wait(deadline, stop_.fd());
+  display_.wait(deadline, static_cast<int>(stop_.waitable()));
 }
 
 std::optional<HostEvent> WaylandSurface::nextEvent() {

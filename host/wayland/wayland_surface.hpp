@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "engine/canvas.hpp"
-#include "host/frame_plan.hpp"
-#include "host/loop.hpp"
-#include "host/page_memory.hpp"
+#include "host/core/frame_plan.hpp"
+#include "host/core/loop.hpp"
+#include "host/unix/page_memory.hpp"
 
 struct wl_surface;
 struct wl_buffer;
@@ -18,7 +18,7 @@ struct zwlr_layer_surface_v1;
 
 namespace walkers {
 
-class StopSignals;
+class StopRequest;
 class WaylandDisplay;
 struct WaylandOutput;
 
@@ -36,7 +36,7 @@ class WaylandSurface : public Host {
   enum class Layer { kBackground, kOverlay };
 
   WaylandSurface(WaylandDisplay& display, const WaylandOutput& output, Layer layer,
-                 StopSignals& stop);
+                 StopRequest& stop);
   ~WaylandSurface() override;
   WaylandSurface(const WaylandSurface&) = delete;
   WaylandSurface& operator=(const WaylandSurface&) = delete;
@@ -86,7 +86,7 @@ class WaylandSurface : public Host {
 
   WaylandDisplay& display_;
   const WaylandOutput& output_;
-  StopSignals& stop_;
+  StopRequest& stop_;
   wl_surface* surface_ = nullptr;
   zwlr_layer_surface_v1* layerSurface_ = nullptr;
   wl_callback* frame_ = nullptr;  // the compositor has not asked for the next frame yet

@@ -1,5 +1,5 @@
 // The web page's host: queued events, and each frame plan carried out on an RGBA picture.
-#include "host/web_host.hpp"
+#include "host/web/web_host.hpp"
 
 #include <algorithm>
 #include <cstddef>

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/loop.hpp"
+#include "host/core/loop.hpp"
 
 namespace walkers {
 

@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "engine/form.hpp"
-#include "host/frame_plan.hpp"
-#include "host/loop.hpp"
-#include "host/web_host.hpp"
+#include "host/core/frame_plan.hpp"
+#include "host/core/loop.hpp"
+#include "host/web/web_host.hpp"
 
 namespace {
 

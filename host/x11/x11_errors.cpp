@@ -1,6 +1,6 @@
 // Xlib's process-wide error handlers (the lost display in one line, trapped errors for checks)
 // and the connection that puts them in place.
-#include "host/x11_errors.hpp"
+#include "host/x11/x11_errors.hpp"
 
 #include <X11/Xlib.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/x11_target.hpp"
+#include "host/x11/x11_target.hpp"
 
 namespace walkers {
 namespace {

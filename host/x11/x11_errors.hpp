@@ -39,8 +39,8 @@ void closeDisplayQuietly(Display* display);
 // (`code`, errno from the attempt: out of descriptors or memory) rather than the display's.
 std::string cannotConnect(const std::string& name, int code);
 
-// Connects to $DISPLAY with the routing above in place, or throws X11Error (host/x11_target.hpp)
-// saying why it cannot.
+// Connects to $DISPLAY with the routing above in place, or throws X11Error
+// (host/x11/x11_target.hpp) saying why it cannot.
 Display* openDisplay();
 
 }  // namespace walkers

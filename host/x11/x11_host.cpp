@@ -1,13 +1,12 @@
 // Waiting on the X connection and the stop signals, and turning X11Target's events into the loop's.
-#include "host/x11_host.hpp"
+#include "host/x11/x11_host.hpp"
 
-#include "host/display_wait.hpp"
-#include "host/stop_signals.hpp"
+#include "host/core/seams.hpp"
 
 namespace walkers {
 
 void X11Host::waitUntil(LoopClock::time_point deadline) {
-  waitForDisplay(target_.connection(), &stop_, deadline);
+  waitForInput(target_.connection(), &stop_, deadline);
 }
 
 std::optional<HostEvent> X11Host::nextEvent() {

@@ -4,20 +4,20 @@
 #include <optional>
 #include <vector>
 
-#include "host/loop.hpp"
-#include "host/page_memory.hpp"
-#include "host/x11_target.hpp"
+#include "host/core/loop.hpp"
+#include "host/unix/page_memory.hpp"
+#include "host/x11/x11_target.hpp"
 
 namespace walkers {
 
-class StopSignals;
+class StopRequest;
 
 // Draws on an X11Target and sleeps on its connection and the stop signals at once. It has no
 // keys and no mouse; destruction of the window or a stop signal ends the loop. Losing the X
 // server ends the program from inside X11Target.
 class X11Host : public Host {
  public:
-  X11Host(const X11Choice& choice, StopSignals& stop) : target_(choice), stop_(stop) {}
+  X11Host(const X11Choice& choice, StopRequest& stop) : target_(choice), stop_(stop) {}
 
   int width() const { return target_.width(); }
   // The X connection's descriptor, for waiting on several hosts at once.
@@ -37,7 +37,7 @@ class X11Host : public Host {
 
  private:
   X11Target target_;
-  StopSignals& stop_;
+  StopRequest& stop_;
   bool pumped_ = false;  // the connection was read in this step of the loop
 };
 

@@ -1,5 +1,5 @@
 // The image transport to an X window: the canvas's segments, MIT-SHM mirror images, plain strips.
-#include "host/x11_image.hpp"
+#include "host/x11/x11_image.hpp"
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "host/x11_errors.hpp"
+#include "host/x11/x11_errors.hpp"
 
 namespace walkers {
 namespace {

@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/frame_plan.hpp"
-#include "host/x11_window.hpp"
+#include "host/core/frame_plan.hpp"
+#include "host/x11/x11_window.hpp"
 
 namespace walkers {
 

@@ -1,12 +1,12 @@
 // Reading RandR's monitor timings to find how often the window's screen refreshes.
-#include "host/x11_refresh.hpp"
+#include "host/x11/x11_refresh.hpp"
 
 #include <X11/extensions/Xrandr.h>
 
 #include <cstdint>
 
-#include "host/refresh_period.hpp"
-#include "host/x11_errors.hpp"
+#include "host/core/refresh_period.hpp"
+#include "host/x11/x11_errors.hpp"
 
 namespace walkers {
 namespace {

@@ -1,5 +1,5 @@
 // Covering X11 monitors with override-redirect windows, taking the input, and waiting for it.
-#include "host/x11_screensaver.hpp"
+#include "host/x11/x11_screensaver.hpp"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -10,12 +10,12 @@
 #include <string>
 #include <thread>
 
-#include "host/input_grace.hpp"
-#include "host/patterns.hpp"
-#include "host/stop_signals.hpp"
-#include "host/x11_errors.hpp"
-#include "host/x11_host.hpp"
-#include "host/x11_target.hpp"
+#include "host/core/input_grace.hpp"
+#include "host/core/patterns.hpp"
+#include "host/core/seams.hpp"
+#include "host/x11/x11_errors.hpp"
+#include "host/x11/x11_host.hpp"
+#include "host/x11/x11_target.hpp"
 
 namespace walkers {
 namespace {
@@ -113,7 +113,7 @@ struct X11Screensaver::Connection {
   }
 };
 
-X11Screensaver::X11Screensaver(StopSignals& stop)
+X11Screensaver::X11Screensaver(StopRequest& stop)
     : stop_(stop), connection_(std::make_unique<Connection>()) {
   connection_->makeBlankCursor();
   for (const Area& area : monitors(connection_->display)) {
@@ -152,7 +152,8 @@ int X11Screensaver::run(const LoopOptions& options, std::optional<std::uint64_t>
     if (grace.ended(now, readInput())) return 0;
     auto next = patterns.step(now + kLongestSleep);
     if (now < grace.graceEnd()) next = std::min(next, grace.graceEnd());
-    inputs.assign({{ConnectionNumber(connection_->display), POLLIN, 0}, {stop_.fd(), POLLIN, 0}});
+    inputs.assign({{ConnectionNumber(connection_->display), POLLIN, 0},
+                   {static_cast<int>(stop_.waitable()), POLLIN, 0}});
     for (const auto& host : hosts_) inputs.push_back({host->connection(), POLLIN, 0});
     const auto left = next - LoopClock::now();
     const int timeout =

@@ -6,11 +6,11 @@
 #include <optional>
 #include <vector>
 
-#include "host/loop.hpp"
+#include "host/core/loop.hpp"
 
 namespace walkers {
 
-class StopSignals;
+class StopRequest;
 class X11Host;
 
 // For idle programs that start a command (xautolock, xss-lock): covers each monitor with a
@@ -21,7 +21,7 @@ class X11Host;
 class X11Screensaver {
  public:
   // Opens $DISPLAY and covers the monitors; throws X11Error.
-  explicit X11Screensaver(StopSignals& stop);
+  explicit X11Screensaver(StopRequest& stop);
   ~X11Screensaver();
   X11Screensaver(const X11Screensaver&) = delete;
   X11Screensaver& operator=(const X11Screensaver&) = delete;
@@ -34,7 +34,7 @@ class X11Screensaver {
  private:
   std::uint64_t readInput();
 
-  StopSignals& stop_;
+  StopRequest& stop_;
   std::unique_ptr<Connection> connection_;
   std::vector<std::unique_ptr<X11Host>> hosts_;
   std::uint64_t inputs_ = 0;

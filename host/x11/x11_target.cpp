@@ -1,5 +1,5 @@
 // A foreign window's connection and events: opening the display, following the window, its end.
-#include "host/x11_target.hpp"
+#include "host/x11/x11_target.hpp"
 
 #include <X11/Xlib.h>
 
@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/x11_errors.hpp"
-#include "host/x11_image.hpp"
-#include "host/x11_refresh.hpp"
+#include "host/x11/x11_errors.hpp"
+#include "host/x11/x11_image.hpp"
+#include "host/x11/x11_refresh.hpp"
 
 namespace walkers {
 namespace {

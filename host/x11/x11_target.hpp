@@ -8,7 +8,7 @@
 
 #include "common/window_id.hpp"
 #include "engine/canvas.hpp"
-#include "host/frame_plan.hpp"
+#include "host/core/frame_plan.hpp"
 
 namespace walkers {
 

@@ -1,5 +1,5 @@
 // Choosing the foreign window from the command line or the environment, and checking its visual.
-#include "host/x11_window.hpp"
+#include "host/x11/x11_window.hpp"
 
 #include <X11/Xatom.h>
 
@@ -8,7 +8,7 @@
 
 #include "common/option_text.hpp"
 #include "common/window_id.hpp"
-#include "host/x11_errors.hpp"
+#include "host/x11/x11_errors.hpp"
 
 namespace walkers {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "host/x11_pixels.hpp"
-#include "host/x11_target.hpp"
+#include "host/x11/x11_pixels.hpp"
+#include "host/x11/x11_target.hpp"
 
 namespace walkers {
 
