@@ -36,16 +36,34 @@
 #include "tools/render_options.hpp"
 
 // After this many successful renames the renderer's next one raises SIGTERM (0: never), so that a
-// test can send a signal between two renames.
+// test can send a signal between two renames; and the rename numbered `failingRename` from now
+// (1 for the next) fails with EIO (0: none), so that a test can make one fail after another.
 namespace {
 int signalAfterRenames = 0;
+int failingRename = 0;
+
+bool failThisRename() {
+  if (failingRename == 0 || --failingRename > 0) return false;
+  errno = EIO;
+  return true;
+}
+
+int renameDone(long done) {
+  if (done == 0 && signalAfterRenames > 0 && --signalAfterRenames == 0) ::raise(SIGTERM);
+  return static_cast<int>(done);
+}
 }  // namespace
 
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): libc names them oddly
 extern "C" int renameat(int from, const char* old, int to, const char* name) {
-  const auto done = static_cast<int>(::syscall(SYS_renameat, from, old, to, name));
-  if (done == 0 && signalAfterRenames > 0 && --signalAfterRenames == 0) ::raise(SIGTERM);
-  return done;
+  if (failThisRename()) return -1;
+  return renameDone(::syscall(SYS_renameat, from, old, to, name));
+}
+
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): libc names them oddly
+extern "C" int renameat2(int from, const char* old, int to, const char* name, unsigned flags) {
+  if (failThisRename()) return -1;
+  return renameDone(::syscall(SYS_renameat2, from, old, to, name, flags));
 }
 
 namespace walkers::render {
@@ -280,27 +298,29 @@ TEST_F(RenderTool, PngCoversTheWholeAreaWithBlackBeyondTheStoredPart) {
 }
 
 // Only a rename that fails after another succeeded leaves some targets replaced (here the second
-// output's directory is removed once both are prepared); the message names those.
+// rename fails, once both outputs are prepared and checked); the message names those.
 TEST_F(RenderTool, ARenameFailingAfterAnotherNamesWhatWasReplaced) {
   fs::create_directories(dir_ / "a");
   fs::create_directories(dir_ / "b");
-  OutputFile first(path("a/x"));
-  OutputFile second(path("b/y"));
-  first.write("1", 1);
-  second.write("2", 1);
-  first.prepare();
-  second.prepare();
-  fs::remove_all(dir_ / "b");
-  try {
-    commitTogether({&first, &second});
-    ADD_FAILURE() << "the second rename succeeded";
-  } catch (const OutputError& error) {
-    EXPECT_EQ(std::string(error.what()),
-              "cannot write " + path("b/y") +
-                  ": No such file or directory (already replaced: " + path("a/x") + ")");
+  {
+    OutputFile first(path("a/x"));
+    OutputFile second(path("b/y"));
+    first.write("1", 1);
+    second.write("2", 1);
+    failingRename = 2;
+    try {
+      commitTogether({&first, &second});
+      ADD_FAILURE() << "the second rename succeeded";
+    } catch (const OutputError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "cannot write " + path("b/y") +
+                    ": Input/output error (already replaced: " + path("a/x") + ")");
+    }
   }
+  failingRename = 0;
   EXPECT_EQ(slurp(path("a/x")), "1");
   EXPECT_EQ(entries(dir_ / "a"), 1);
+  EXPECT_TRUE(fs::is_empty(dir_ / "b"));
 }
 
 // A stop signal that comes between two renames (raised here by the first) waits until every
@@ -361,17 +381,71 @@ TEST_F(RenderTool, UnwritableOutputNamesPathAndReasonWithStatusOne) {
   const std::string deep = path(std::string(300, 'd') + "/x.png");
   EXPECT_EQ(render("--ticks 5 -o " + deep).err,
             "walkers-render: cannot write " + deep.substr(0, 80) + "…: File name too long\n");
-  // Standard output on a file deleted since: its name under /proc reads "gone.png (deleted)",
-  // which is no file to replace (and is not to be created).
-  for (const std::string name : {"/dev/stdout", "/proc/self/fd/1"}) {
-    const RunResult gone = shell("exec 3>&1 >" + path("gone.png") + " && rm " + path("gone.png") +
-                                 " && exec " + kRender + " --ticks 5 -o " + name + " 2>&3");
-    EXPECT_EQ(gone.status, 1) << name;
-    EXPECT_EQ(gone.err, "walkers-render: cannot write " + name +
-                            ": the file it reaches has no name to replace it by (deleted or "
-                            "moved)\n");
-  }
   EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+// A name that reaches one of the renderer's own descriptors (/dev/stdout, /dev/stderr, /dev/fd/N,
+// /proc/self/fd/N, a link to one) is written through that descriptor, as "-" is: what the shell
+// opened with >> is appended to, and the file it holds is never renamed over, even where the
+// link text under /proc names it (or names a file deleted since, "gone.png (deleted)").
+TEST_F(RenderTool, NamesOfOurOwnDescriptorsAreWrittenThroughThem) {
+  const std::string expected = reference();
+  fs::create_symlink("/dev/stdout", path("to-stdout"));
+  fs::create_symlink("to-stdout", path("to-link"));
+  const std::string kinds[][2] = {{"/dev/stdout", ">>"},     {"/dev/fd/1", ">>"},
+                                  {"/proc/self/fd/1", ">>"}, {"/dev/stderr", "2>>"},
+                                  {"/dev/fd/3", "3>>"},      {"/proc/self/fd/3", "3>>"},
+                                  {path("to-link"), ">>"},   {"/proc/thread-self/fd/1", ">>"}};
+  for (const auto& [name, redirection] : kinds) {
+    std::ofstream(path("all.out")) << "prefix\n";
+    struct stat before {};
+    ASSERT_EQ(::stat(path("all.out").c_str(), &before), 0);
+    for (int run = 0; run < 2; ++run) {
+      std::string command = std::string(kRender) + " " + kSmall + " -o ";
+      command.append(name).append(" ").append(redirection).append(path("all.out"));
+      const RunResult appended = shell(command);
+      EXPECT_EQ(appended.status, 0) << name << ": " << appended.err;
+    }
+    std::string twice = "prefix\n" + expected;
+    twice += expected;
+    EXPECT_TRUE(slurp(path("all.out")) == twice) << name;
+    struct stat after {};
+    ASSERT_EQ(::stat(path("all.out").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << name;
+  }
+  // The raw frames appended twice, as in the issue: both runs are there, one after the other.
+  ASSERT_EQ(render(kSmall + " --frames " + path("frames.raw")).status, 0);
+  const std::string frames = slurp(path("frames.raw"));
+  fs::remove(path("frames.raw"));
+  for (int run = 0; run < 2; ++run) {
+    EXPECT_EQ(
+        shell(std::string(kRender) + " " + kSmall + " --frames /dev/stdout >>" + path("all.raw"))
+            .status,
+        0);
+  }
+  EXPECT_TRUE(slurp(path("all.raw")) == frames + frames);
+  // Standard output on a file deleted since, still reachable through a second link to it.
+  const RunResult gone = shell("exec 3>&1 >" + path("gone.png") + " && ln " + path("gone.png") +
+                               " " + path("kept.png") + " && rm " + path("gone.png") + " && exec " +
+                               kRender + " " + kSmall + " -o /dev/stdout 2>&3");
+  EXPECT_EQ(gone.status, 0) << gone.err;
+  EXPECT_TRUE(slurp(path("kept.png")) == expected);
+  EXPECT_FALSE(fs::exists(path("gone.png")));
+  // A descriptor that is not open, was closed at start, or is not open for writing: nothing to
+  // write through, said before the render.
+  std::ofstream(path("input")) << "old";
+  const std::pair<std::string, std::string> refused[] = {
+      {"-o /dev/fd/9 2>&1", "/dev/fd/9: Bad file descriptor"},
+      {"-o /proc/self/fd/9 2>&1", "/proc/self/fd/9: Bad file descriptor"},
+      {"-o /dev/stdout 2>&1 >&-", "/dev/stdout: Bad file descriptor"},
+      {"--frames /dev/stdin 2>&1 <" + path("input"), "/dev/stdin: Bad file descriptor"}};
+  for (const auto& [args, message] : refused) {
+    const RunResult run = shell(std::string(kRender) + " " + kSmall + " " + args);
+    EXPECT_EQ(run.status, 1) << args;
+    EXPECT_EQ(run.err, "walkers-render: cannot write " + message + "\n") << args;
+  }
+  EXPECT_EQ(slurp(path("input")), "old");
+  EXPECT_EQ(entries(dir_), 6);
 }
 
 TEST_F(RenderTool, DevicesAreWrittenInPlaceAndStayDevices) {
@@ -452,10 +526,13 @@ TEST_F(RenderTool, StandardOutputOnATerminalIsRefused) {
   const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_GE(terminal, 0);
   const int status = waitStatus(launch({"--ticks", "5", "-o", "-"}, 0, terminal));
+  // Named through /proc, the terminal is refused when the output is opened.
+  const int named = waitStatus(launch({"--ticks", "5", "--frames", "/dev/stdout"}, 0, terminal));
   ::close(terminal);
   ::close(master);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_TRUE(WIFEXITED(named) && WEXITSTATUS(named) == 1) << named;
 }
 
 // On a terminal the progress line is cleared before a failure is reported, so the message is a
@@ -468,9 +545,12 @@ TEST_F(RenderTool, AFailureAfterTheProgressLineIsALineOfItsOwn) {
   // Held open until the end, so that what was written stays readable.
   const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_GE(terminal, 0);
-  // Over a second of ticks, so that the progress line is drawn, then a picture too large to write.
+  // The progress line drawn from the start (as after half a second of a long render), then a
+  // picture too large to write: a short render, as quick in a sanitizer build as in any.
+  ::setenv("WALKERS_RENDER_PROGRESS_AT_ONCE", "1", 1);
   const pid_t child =
-      launch({"--ticks", "2000000", "--seed", "1", "-o", path("x.png")}, 0, -1, terminal, 1024);
+      launch({"--ticks", "5000", "--seed", "1", "-o", path("x.png")}, 0, -1, terminal, 1024);
+  ::unsetenv("WALKERS_RENDER_PROGRESS_AT_ONCE");
   int status = 0;
   const std::string seen = drainUntilExit(child, master, status);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
@@ -585,6 +665,88 @@ TEST_F(RenderTool, AFailureBeforeTheRenamesKeepsEveryOldFile) {
   });
 }
 
+// A target that is swapped during the render (a FIFO, a link, a dangling link or another file put
+// under its name, a file put where there was none, its directory renamed) is not what was
+// resolved at the start: it is left as it is, the render fails naming it, and no temporary file
+// is left anywhere. Held by the raw frames' FIFO, the render waits while the test swaps.
+TEST_F(RenderTool, ATargetSwappedDuringTheRenderIsLeftAsItIs) {
+  const auto swapIn = [&](const std::function<void()>& make) {
+    return [&, make] {
+      fs::remove(path("d/p.png"));
+      make();
+    };
+  };
+  const std::pair<std::string, std::function<void()>> swaps[] = {
+      {"a FIFO", swapIn([&] { ::mkfifo(path("d/p.png").c_str(), 0600); })},
+      {"a link", swapIn([&] { fs::create_symlink("other", path("d/p.png")); })},
+      {"a dangling link", swapIn([&] { fs::create_symlink("nowhere", path("d/p.png")); })},
+      {"another file",
+       [&] {
+         std::ofstream(path("d/new")) << "new";
+         fs::rename(path("d/new"), path("d/p.png"));
+       }},
+      {"a file where there was none",
+       [&] {
+         fs::remove(path("d/p.png"));
+         std::ofstream(path("d/p.png")) << "new";
+       }},
+      {"a renamed directory", [&] { fs::rename(dir_ / "d", dir_ / "moved"); }},
+      {"nothing", [] {}}};
+  test::forEachTemporaryKind([&](bool) {
+    for (const auto& [what, swap] : swaps) {
+      fs::create_directories(dir_ / "d");
+      std::ofstream(path("d/other")) << "other";
+      if (what != "a file where there was none") std::ofstream(path("d/p.png")) << "old";
+      ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+      const int fifo = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      const int messages = ::open(path("messages").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+      const pid_t child = launch({"--size", "40x30", "--ticks", "4000", "--seed", "7", "-o",
+                                  path("d/p.png"), "--frames", path("fifo")},
+                                 0, -1, messages);
+      ::close(messages);
+      pollfd started{fifo, POLLIN, 0};
+      EXPECT_EQ(::poll(&started, 1, 10'000), 1) << what;
+      swap();
+      EXPECT_EQ(readToEnd(fifo).size(), 100u * 40 * 30 * 3) << what;
+      ::close(fifo);
+      const int status = waitStatus(child);
+      const fs::path place = what == "a renamed directory" ? dir_ / "moved" : dir_ / "d";
+      if (what == "nothing") {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << slurp(path("messages"));
+        EXPECT_TRUE(isPng((place / "p.png").string()));
+      } else {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << what;
+        EXPECT_EQ(slurp(path("messages")),
+                  "walkers-render: cannot write " + path("d/p.png") +
+                      ": it no longer leads where it did when the render started (something "
+                      "else was put there, or its directory was moved); it was left as it is\n")
+            << what;
+      }
+      EXPECT_EQ(slurp(place / "other"), "other") << what;
+      EXPECT_EQ(entries(place), 2) << what;  // nothing beside them
+      if (what == "a FIFO") {
+        EXPECT_TRUE(fs::is_fifo(place / "p.png"));
+      }
+      if (what == "a link") {
+        EXPECT_EQ(fs::read_symlink(place / "p.png"), "other");
+      }
+      if (what == "a dangling link") {
+        EXPECT_EQ(fs::read_symlink(place / "p.png"), "nowhere");
+        EXPECT_FALSE(fs::exists(place / "nowhere"));
+      }
+      if (what == "another file" || what == "a file where there was none") {
+        EXPECT_EQ(slurp(place / "p.png"), "new") << what;
+      }
+      if (what == "a renamed directory") {
+        EXPECT_EQ(slurp(place / "p.png"), "old");
+        EXPECT_FALSE(fs::exists(dir_ / "d"));
+      }
+      fs::remove_all(dir_);
+      fs::create_directories(dir_);
+    }
+  });
+}
+
 // A parent's non-blocking pipe as standard output: the renderer waits for a slow reader instead
 // of failing with "Resource temporarily unavailable".
 TEST_F(RenderTool, ANonBlockingStandardOutputWaitsForASlowReader) {
@@ -645,11 +807,65 @@ TEST_F(RenderTool, NamesUpToTheLongestTheDirectoryTakesWork) {
 }
 
 TEST_F(RenderTool, ClosedStandardErrorNeverLandsInThePng) {
-  const RunResult run =
-      shell(std::string(kRender) + " --size 20x20 --ticks 100 -o " + path("c.png") + " 2>&-");
+  const RunResult run = shell(std::string(kRender) + " --size 20x20 --ticks 100 --seed 5 -o " +
+                              path("c.png") + " 2>&-");
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(isPng(path("c.png")));
-  EXPECT_EQ(slurp(path("c.png")).find("seed:"), std::string::npos);
+  EXPECT_EQ(slurp(path("c.png")).find("walkers-render"), std::string::npos);
+}
+
+// The seed taken from the clock is what makes the picture again: when its line cannot be written
+// (standard error full, closed at start, or a pipe nobody reads), nothing is rendered and nothing
+// written, with status 1, rather than a picture nobody can make again. With --seed, no line is
+// needed. A standard error that does not block is waited for, as standard output is.
+TEST_F(RenderTool, AClockSeedThatCannotBeWrittenStopsTheRender) {
+  std::string full = "/dev/full";
+  if (::geteuid() == 0) {  // root uses a private node, as above
+    full = path("full");
+    if (::mknod(full.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) != 0) {
+      GTEST_SKIP() << "cannot make device nodes here";
+    }
+  }
+  const std::string picture = " --size 20x20 --ticks 100 -o " + path("c.png");
+  for (const std::string& away : {"2>" + full, std::string("2>&-")}) {
+    std::string command = std::string(kRender) + picture + " ";
+    command += away;
+    const RunResult run = shell(command);
+    EXPECT_EQ(run.status, 1) << away;
+    EXPECT_FALSE(fs::exists(path("c.png"))) << away;
+    // Nor do direct outputs receive anything.
+    const RunResult piped =
+        shell(std::string(kRender) + " --size 20x20 --ticks 100 -o - " + away + " | wc -c");
+    EXPECT_EQ(piped.err, "0\n") << away;
+  }
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+  ::close(ends[0]);
+  const int closedPipe = waitStatus(
+      launch({"--size", "20x20", "--ticks", "100", "-o", path("c.png")}, 0, -1, ends[1]));
+  ::close(ends[1]);
+  EXPECT_TRUE(WIFEXITED(closedPipe) && WEXITSTATUS(closedPipe) == 1) << closedPipe;
+  EXPECT_FALSE(fs::exists(path("c.png")));
+  const RunResult given = shell(std::string(kRender) + picture + " --seed 5 2>" + full);
+  EXPECT_EQ(given.status, 0);
+  EXPECT_TRUE(isPng(path("c.png")));
+  fs::remove(path("c.png"));
+
+  // A full standard error that does not block: the seed line waits for the reader.
+  ASSERT_EQ(::pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+  const std::string filler(4096, 'x');
+  while (::write(ends[1], filler.data(), filler.size()) > 0) {
+  }
+  const pid_t child =
+      launch({"--size", "20x20", "--ticks", "100", "-o", path("c.png")}, 0, -1, ends[1]);
+  ::close(ends[1]);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const std::string seen = readToEnd(ends[0]);
+  ::close(ends[0]);
+  const int status = waitStatus(child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(seen.substr(seen.find_first_not_of('x')).rfind("seed: ", 0), 0u);
+  EXPECT_TRUE(isPng(path("c.png")));
 }
 
 // "-" asks for standard output; when that was closed at start (and so is /dev/null inside), or
@@ -746,7 +962,10 @@ TEST_F(RenderTool, OutOfMemorySaysWhatCouldNotBeAllocated) {
 #endif
 
 // Runs the renderer as `nobody` (only possible as root); a render that was not refused up front
-// would run for many minutes, so `timeout` turns it into status 124.
+// would run for many minutes, so `timeout` turns it into status 124. nobody runs a copy of the
+// program in a folder of its own, since the build tree may sit in a folder closed to other users
+// (a checkout in a `mktemp -d` folder), and so may a leak suppressions file that LSAN_OPTIONS
+// names there (the sanitizer build would die on reading it); that goes beside the copy.
 class UnprivilegedRender : public RenderTool {
  protected:
   void SetUp() override {
@@ -755,11 +974,42 @@ class UnprivilegedRender : public RenderTool {
     }
     RenderTool::SetUp();
     fs::permissions(dir_, fs::perms::all | fs::perms::sticky_bit);
+    bin_ = dir_.string() + "-bin";
+    fs::remove_all(bin_);
+    fs::create_directories(bin_);
+    fs::permissions(bin_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    fs::copy_file(kRender, bin_ / "walkers-render");
+    environment_ = "env";
+    if (const char* leaks = std::getenv("LSAN_OPTIONS")) {
+      std::string options = leaks;
+      const std::string key = "suppressions=";
+      if (const auto at = options.find(key); at != std::string::npos) {
+        const auto end = options.find(':', at);
+        const std::string file = options.substr(at + key.size(), end - at - key.size());
+        fs::copy_file(file, bin_ / "lsan.supp");
+        options.replace(at + key.size(), file.size(), (bin_ / "lsan.supp").string());
+      }
+      environment_ += " LSAN_OPTIONS='" + options + "'";
+    }
+    // Reaching the test's folder is the test's own assumption (TMPDIR must be open to others).
+    ASSERT_EQ(shell("runuser -u nobody -- test -x " + dir_.string() + " -a -x " +
+                    (bin_ / "walkers-render").string())
+                  .status,
+              0)
+        << "nobody cannot reach " << dir_ << " or " << bin_;
+  }
+  void TearDown() override {
+    RenderTool::TearDown();
+    if (!bin_.empty()) fs::remove_all(bin_);
   }
   RunResult renderAsNobody(const std::string& target) {
-    return shell(std::string("timeout 10 runuser -u nobody -- ") + kRender +
-                 " --ticks 1000000000000 -o " + target + " 2>&1");
+    return shell("timeout 10 runuser -u nobody -- " + environment_ + " " +
+                 (bin_ / "walkers-render").string() + " --ticks 1000000000000 -o " + target +
+                 " 2>&1");
   }
+  fs::path bin_;
+  std::string environment_;
 };
 
 TEST_F(UnprivilegedRender, UnwritableTargetsAreRefusedBeforeTheRender) {

@@ -480,10 +480,21 @@ TEST_F(X11TargetTest, RefusesWindowsItCannotDrawOn) {
   EXPECT_EQ(reason({true, 0}), "XSCREENSAVER_WINDOW names no window: 0x1ffffff0");
   ::unsetenv("XSCREENSAVER_WINDOW");
 
+  // Without DISPLAY: the desktop's background could have been Wayland's too, a window by id not.
   ::unsetenv("DISPLAY");
+  EXPECT_EQ(reason({true, 0}), "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+  EXPECT_EQ(reason({false, 0x200001}), "no display (DISPLAY is not set)");
+  ::setenv("XSCREENSAVER_WINDOW", "0x200001", 1);
   EXPECT_EQ(reason({true, 0}), "no display (DISPLAY is not set)");
+  ::unsetenv("XSCREENSAVER_WINDOW");
   ::setenv("DISPLAY", ":4242", 1);
   EXPECT_EQ(reason({true, 0}), "cannot connect to display \":4242\"");
+  // A display name is echoed like any other value: escaped, and cut short.
+  ::setenv("DISPLAY", ":4242\nwalkers: fake line\x1b[2J", 1);
+  EXPECT_EQ(reason({true, 0}), R"(cannot connect to display ":4242\nwalkers: fake line\x1b[2J")");
+  ::setenv("DISPLAY", (":4242" + std::string(3000, 'x')).c_str(), 1);
+  EXPECT_EQ(reason({false, 0x200001}),
+            "cannot connect to display \":4242" + std::string(75, 'x') + "…\"");
 }
 
 TEST_F(X11TargetTest, RootMeansScreensaverWindowThenVirtualRootThenRoot) {

@@ -55,6 +55,15 @@ FileIdentity identityOf(const struct stat& status) { return {status.st_dev, stat
 
 }  // namespace
 
+std::optional<int> descriptorReached(const std::string& name) {
+  if (name == kStandardOutput) return STDOUT_FILENO;
+  try {
+    return followLinks(name).descriptor;
+  } catch (const std::system_error&) {
+    return std::nullopt;  // opening the output says what is wrong
+  }
+}
+
 std::optional<std::string> checkOutputName(std::string_view option, std::string_view name) {
   if (name.empty()) {
     return "bad " + std::string(option) + " \"\": expected a file name, or - for standard output";
@@ -66,15 +75,12 @@ std::optional<std::string> checkOutputName(std::string_view option, std::string_
   return std::nullopt;
 }
 
-OutputFile::OutputFile(std::string name) : display_(escapeForMessage(name, kEchoLimit)) {
+OutputFile::OutputFile(std::string name, std::optional<int> descriptor)
+    : display_(name == kStandardOutput ? "standard output" : escapeForMessage(name, kEchoLimit)) {
   prepareSignals();
   try {
-    if (name == kStandardOutput) {
-      display_ = "standard output";
-      fd_ = STDOUT_FILENO;
-      struct stat status {};
-      if (::fstat(fd_, &status) != 0) fail(errno);
-      file_ = identityOf(status);
+    if (descriptor) {
+      openDescriptor(*descriptor);
       return;
     }
     struct stat status {};
@@ -90,7 +96,7 @@ OutputFile::OutputFile(std::string name) : display_(escapeForMessage(name, kEcho
       fail(errno);
     }
     openBeside(std::move(name));
-    // A name can reach a file that no link text names: /dev/stdout or /proc/self/fd/N to a file
+    // A name can reach a file that no link text names: /proc/<another process>/fd/N to a file
     // deleted since it was opened reads as "f (deleted)", a name that replacing would create.
     if (reached && file_ != reached) {
       throw OutputError("cannot write " + display_ +
@@ -100,6 +106,20 @@ OutputFile::OutputFile(std::string name) : display_(escapeForMessage(name, kEcho
     release();  // the destructor does not run for a constructor that throws
     throw;
   }
+}
+
+void OutputFile::openDescriptor(int descriptor) {
+  fd_ = descriptor;  // not ours to close
+  // Checked now rather than by a write after the render: open, and for writing.
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags == -1) fail(errno);
+  if ((flags & O_PATH) != 0 || (flags & O_ACCMODE) == O_RDONLY) fail(EBADF);
+  if (::isatty(fd_) == 1) {
+    throw OutputError("cannot write " + display_ + ": it is a terminal");
+  }
+  struct stat status {};
+  if (::fstat(fd_, &status) != 0) fail(errno);
+  file_ = identityOf(status);
 }
 
 void OutputFile::openDirect(const char* path) {
@@ -127,7 +147,7 @@ void OutputFile::openBeside(std::string path) {
   } catch (const std::system_error& error) {
     fail(error.code().value());
   }
-  file_ = target_->existing();
+  file_ = target_->existingAtStart();
   const int directory = target_->directory();
   const std::string& base = target_->name();
   // "<name>.tmp.XXXXXX", with the name shortened (at a character boundary) to fit the
@@ -232,13 +252,24 @@ void OutputFile::keepOldOwnerAndMode() {
   }
 }
 
+void OutputFile::checkUnchanged() const {
+  if (target_->unchanged()) return;
+  if (target_->directoryRemoved()) fail(ENOENT);
+  throw OutputError("cannot write " + display_ +
+                    ": it no longer leads where it did when the render started (something else "
+                    "was put there, or its directory was moved); it was left as it is");
+}
+
 void OutputFile::prepare() {
   if (prepared_) return;
   if (target_) {
     keepOldOwnerAndMode();
     if (::fsync(fd_) != 0) fail(errno);
+    // Again: the name, its links or its directory may have changed during the work. Only the
+    // target found at the start is ever replaced.
+    checkUnchanged();
     try {
-      target_->checkReplaceable();  // again: the directory may have changed during the work
+      target_->checkReplaceable();
     } catch (const std::system_error& error) {
       fail(error.code().value());
     }
@@ -270,9 +301,23 @@ void OutputFile::commit() {
   if (target_) {
     SignalsBlocked blocked;
     const int directory = target_->directory();
-    if (::renameat(directory, temporary_.name(), directory, target_->name().c_str()) != 0) {
-      fail(errno);
+    const char* name = target_->name().c_str();
+    // A name that held nothing at the start gets the file only if it still holds nothing, even
+    // if something came since the last check; where the file system cannot say, a plain rename.
+    int renamed = 0;
+    if (!target_->existingAtStart()) {
+      renamed = ::renameat2(directory, temporary_.name(), directory, name, RENAME_NOREPLACE);
+      if (renamed != 0 && errno == EEXIST) {
+        checkUnchanged();
+        fail(EEXIST);
+      }
+      if (renamed != 0 && errno == EINVAL) {
+        renamed = ::renameat(directory, temporary_.name(), directory, name);
+      }
+    } else {
+      renamed = ::renameat(directory, temporary_.name(), directory, name);
     }
+    if (renamed != 0) fail(errno);
     temporary_.forget();
   }
   committed_ = true;
@@ -281,6 +326,10 @@ void OutputFile::commit() {
 void commitTogether(std::initializer_list<OutputFile*> outputs) {
   for (OutputFile* output : outputs) {
     if (output) output->prepare();
+  }
+  // Once more, since preparing the others (flushing them to disk) may have taken a while.
+  for (OutputFile* output : outputs) {
+    if (output && output->target_) output->checkUnchanged();
   }
   std::string replaced;  // the targets already renamed over, for a failure after them
   // A signal that would end the process waits until the last rename, so that it finds every

@@ -27,8 +27,18 @@ inline constexpr std::string_view kStandardOutput = "-";
 // if the name can never be written, such as "" or "-" while standard output is a terminal.
 std::optional<std::string> checkOutputName(std::string_view option, std::string_view name);
 
+// The descriptor of this process an output name reaches, if any: standard output for "-", and N
+// for a name that leads through our own /proc/self/fd/N (/dev/stdout, /dev/stderr, /dev/fd/N,
+// /proc/self/fd/N, links to them; see LinkEnd). Nothing for any other name, or one that cannot be
+// followed (opening it says why). Call it for every output before opening any, so that no name
+// reaches a descriptor the renderer opened itself.
+std::optional<int> descriptorReached(const std::string& name);
+
 // Where the bytes go depends on what the name is when the output is opened:
-// - "-": standard output, written directly (waiting for it when it does not block).
+// - "-", or a name that reaches a descriptor of ours: that descriptor, written directly (waiting
+//   for it when it does not block), as the shell's redirection left it: `>>` appends, and nothing
+//   is renamed over the file it holds. It must be open for writing and, but for "-" (refused on
+//   the command line), not a terminal.
 // - an existing device, FIFO or other non-regular file: opened and written directly, as `>`
 //   would, with no temporary file and no rename (so /dev/null and FIFOs keep working).
 // - a regular file or a new name: a temporary file beside it (beside the file a symbolic link
@@ -38,10 +48,14 @@ std::optional<std::string> checkOutputName(std::string_view option, std::string_
 //   and whenever anything fails, the target is untouched; the temporary file is removed by the
 //   destructor or by a signal that ends the process.
 // A target the user may not replace (see ReplacedFile::checkReplaceable) fails in the
-// constructor, before any long work. Several outputs may be pending at once.
+// constructor, before any long work; one that no longer leads where it did at the start (a FIFO,
+// a link or another file put under the name, its directory renamed or replaced) fails in
+// prepare(), and nothing is put in its place. Several outputs may be pending at once.
 class OutputFile {
  public:
-  explicit OutputFile(std::string name);
+  explicit OutputFile(const std::string& name) : OutputFile(name, descriptorReached(name)) {}
+  // With what descriptorReached(name) answered, before other outputs were opened.
+  OutputFile(std::string name, std::optional<int> descriptor);
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -50,8 +64,9 @@ class OutputFile {
   void write(const void* data, std::size_t size);
 
   // The first step of putting the output in place, which may fail: sets the replacement's mode,
-  // flushes it to disk, checks again that the target may be replaced and gives the temporary
-  // file its name beside the target; a direct output is closed. No write() may follow.
+  // flushes it to disk, checks again that the name leads to the target found at the start and
+  // that it may be replaced, and gives the temporary file its name beside the target; a direct
+  // output is closed. No write() may follow.
   void prepare();
 
   // The second step: renames the temporary file over the target (prepares first if needed).
@@ -65,7 +80,9 @@ class OutputFile {
   [[noreturn]] void fail(int error) const;
 
  private:
+  void openDescriptor(int descriptor);
   void openDirect(const char* path);
+  void checkUnchanged() const;  // fails unless the name still leads to the target
   void openBeside(std::string path);
   void nameTemporary();  // names the temporary file beside the target; with signals blocked
   void keepOldOwnerAndMode();

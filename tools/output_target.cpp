@@ -2,10 +2,13 @@
 #include "tools/output_target.hpp"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <system_error>
 #include <vector>
 
@@ -26,16 +29,58 @@ bool locked(const struct statx& status) {
           (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0;
 }
 
-// Follows the symbolic links of the last component, as open() would, to the name that will
-// actually be replaced.
-std::string finalTarget(std::string path) {
+FileIdentity identityOf(const struct stat& status) { return {status.st_dev, status.st_ino}; }
+
+// Whether the directory `directory` is this process's own descriptor directory (/proc/self/fd
+// or /proc/thread-self/fd, however it was reached).
+bool ownDescriptorDirectory(int directory) {
+  struct statfs system {};
+  struct stat status {};
+  if (::fstatfs(directory, &system) != 0 || system.f_type != PROC_SUPER_MAGIC ||
+      ::fstat(directory, &status) != 0) {
+    return false;
+  }
+  for (const char* own : {"/proc/self/fd", "/proc/thread-self/fd"}) {
+    struct stat mine {};
+    if (::stat(own, &mine) == 0 && identityOf(mine) == identityOf(status)) return true;
+  }
+  return false;
+}
+
+// The descriptor that `path` names if it is an entry of our own descriptor directory.
+std::optional<int> ownDescriptorEntry(const std::string& path) {
+  const PathParts parts = splitPath(path);
+  const int directory = ::open(parts.directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (directory < 0) return std::nullopt;  // the walk finds out what is wrong with it
+  const bool own = ownDescriptorDirectory(directory);
+  ::close(directory);  // before the number is looked at, so that it is not this one
+  if (!own) return std::nullopt;
+  // The entries are the numbers in decimal, without leading zeros; anything else is no entry.
+  const std::string& name = parts.name;
+  if (name.empty() || name == "." || name == "..") return std::nullopt;  // the directory's own
+  if (name.size() > 1 && name[0] == '0') failWith(ENOENT);
+  long number = 0;
+  for (const char digit : name) {
+    if (digit < '0' || digit > '9') failWith(ENOENT);
+    number = number * 10 + (digit - '0');
+    if (number > INT_MAX) failWith(ENOENT);
+  }
+  const int descriptor = static_cast<int>(number);
+  if (::fcntl(descriptor, F_GETFD) == -1) failWith(EBADF);
+  return descriptor;
+}
+
+}  // namespace
+
+LinkEnd followLinks(std::string path) {
   for (int hops = 0; hops < 40; ++hops) {
+    if (auto descriptor = ownDescriptorEntry(path)) return {descriptor, std::move(path)};
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0) {
-      if (errno == ENOENT) return path;
+      if (errno == ENOENT) return {std::nullopt, std::move(path)};
       failWith(errno);
     }
-    if (!S_ISLNK(status.st_mode)) return path;
+    if (!S_ISLNK(status.st_mode)) return {std::nullopt, std::move(path)};
     // As the kernel does for open(): a link in a sticky world-writable directory such as /tmp is
     // followed only if it belongs to the user or to the directory's owner, so that nobody can
     // plant a link there that makes root replace a file of their choosing.
@@ -58,29 +103,43 @@ std::string finalTarget(std::string path) {
   failWith(ELOOP);
 }
 
-}  // namespace
-
 PathParts splitPath(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return {".", path};
   return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-ReplacedFile::ReplacedFile(std::string path) {
-  PathParts parts = splitPath(finalTarget(std::move(path)));
+ReplacedFile::ReplacedFile(std::string path) : path_(std::move(path)) {
+  LinkEnd end = followLinks(path_);
+  if (end.descriptor) failWith(EBADF);
+  PathParts parts = splitPath(end.path);
   name_ = std::move(parts.name);
   if (name_.empty() || name_ == "." || name_ == "..") failWith(EISDIR);
   directory_ = ::open(parts.directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (directory_ < 0) failWith(errno);
   try {
+    directoryAtStart_ = directoryIdentity();
+    existingHeld_ = ::openat(directory_, name_.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (existingHeld_ >= 0) {
+      struct stat status {};
+      if (::fstat(existingHeld_, &status) != 0) failWith(errno);
+      existingAtStart_ = identityOf(status);
+    } else if (errno != ENOENT) {
+      failWith(errno);
+    }
     checkReplaceable();
   } catch (...) {
-    ::close(directory_);  // the destructor does not run for a constructor that throws
+    // The destructor does not run for a constructor that throws.
+    if (existingHeld_ >= 0) ::close(existingHeld_);
+    ::close(directory_);
     throw;
   }
 }
 
-ReplacedFile::~ReplacedFile() { ::close(directory_); }
+ReplacedFile::~ReplacedFile() {
+  if (existingHeld_ >= 0) ::close(existingHeld_);
+  ::close(directory_);
+}
 
 FileIdentity ReplacedFile::directoryIdentity() const {
   struct stat status {};
@@ -92,6 +151,29 @@ std::optional<FileIdentity> ReplacedFile::existing() const {
   struct stat status {};
   if (::fstatat(directory_, name_.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
   return FileIdentity{status.st_dev, status.st_ino};
+}
+
+bool ReplacedFile::unchanged() const {
+  LinkEnd end;
+  try {
+    end = followLinks(path_);
+  } catch (const std::system_error&) {
+    return false;  // a link that cannot be followed now, or a loop, was put on the way
+  }
+  if (end.descriptor) return false;
+  const PathParts parts = splitPath(end.path);
+  if (parts.name != name_) return false;
+  const int directory = ::open(parts.directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (directory < 0) return false;
+  struct stat status {};
+  const bool same = ::fstat(directory, &status) == 0 && identityOf(status) == directoryAtStart_;
+  ::close(directory);
+  return same && existing() == existingAtStart_;
+}
+
+bool ReplacedFile::directoryRemoved() const {
+  struct stat status {};
+  return ::fstat(directory_, &status) == 0 && status.st_nlink == 0;
 }
 
 void ReplacedFile::checkReplaceable() const {

@@ -6,16 +6,21 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 
 namespace walkers::render {
 
 Progress::Progress(std::uint64_t total, std::uint64_t frames)
-    : total_(total), frames_(frames), enabled_(::isatty(STDERR_FILENO) == 1) {}
+    : total_(total),
+      frames_(frames),
+      enabled_(::isatty(STDERR_FILENO) == 1),
+      quietStart_(std::getenv("WALKERS_RENDER_PROGRESS_AT_ONCE") != nullptr ? Clock::duration{}
+                                                                            : kQuietStart) {}
 
 void Progress::update(std::uint64_t done, std::uint64_t framesDone) {
   if (!enabled_) return;
   const auto now = Clock::now();
-  if (now - start_ < kQuietStart || now - shown_ < kRedraw) return;
+  if (now - start_ < quietStart_ || now - shown_ < kRedraw) return;
   shown_ = now;
   const double seconds = std::chrono::duration<double>(now - start_).count();
   const double rate = static_cast<double>(done) / seconds;
@@ -30,7 +35,7 @@ void Progress::update(std::uint64_t done, std::uint64_t framesDone) {
 }
 
 void Progress::finishing(const char* what) {
-  if (!enabled_ || Clock::now() - start_ < kQuietStart) return;
+  if (!enabled_ || Clock::now() - start_ < quietStart_) return;
   std::fprintf(stderr, "\r\033[K100.0%%  %s", what);
   drawn_ = true;
 }

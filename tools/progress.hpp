@@ -10,6 +10,8 @@ namespace walkers::render {
 // the render has lasted a moment. The time left is estimated from the pace so far, which includes
 // encoding the frames taken on the way; the frame count is shown when frames are taken, and the
 // last step (finishing the animation and writing the files) is named once the ticks are done.
+// WALKERS_RENDER_PROGRESS_AT_ONCE (set to anything; for tests only) draws the line from the first
+// update rather than after the quiet start, so that a test sees it without a long render.
 class Progress {
  public:
   Progress(std::uint64_t total, std::uint64_t frames);
@@ -33,6 +35,7 @@ class Progress {
   std::uint64_t total_;
   std::uint64_t frames_;
   bool enabled_;
+  Clock::duration quietStart_;
   bool drawn_ = false;
   Clock::time_point start_ = Clock::now();
   Clock::time_point shown_{};

@@ -1,10 +1,11 @@
 // walkers-render: grows a pattern without a window and writes the canvas as a PNG, and its growth
 // as an animated WebP or raw RGB frames: read the request, open the outputs, render, commit.
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -32,9 +33,11 @@ namespace render = walkers::render;
 
 constexpr int kOutputFailure = 1;
 
-// Standard output was closed when the program started (and is now /dev/null): "-" has nowhere
-// to go.
-bool standardOutputClosed = false;
+// Which of the standard descriptors were closed when the program started (and are now
+// /dev/null): an output that reaches one ("-", /dev/stdout) has nowhere to go, nor has the seed
+// line on a closed standard error.
+std::array<bool, 3> closedAtStart{};
+bool standardOutputClosed() { return closedAtStart[STDOUT_FILENO]; }
 
 int say(const std::string& message, int status) {
   std::fprintf(stderr, "walkers-render: %s\n", message.c_str());
@@ -44,10 +47,11 @@ int say(const std::string& message, int status) {
 // Help or version on standard output; a failure to write it is status 1, as for any output.
 int print(const std::string& text) {
   errno = 0;
-  if (!standardOutputClosed && std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) {
+  if (!standardOutputClosed() && std::fputs(text.c_str(), stdout) >= 0 &&
+      std::fflush(stdout) == 0) {
     return 0;
   }
-  const int error = standardOutputClosed ? EBADF : errno != 0 ? errno : EIO;
+  const int error = standardOutputClosed() ? EBADF : errno != 0 ? errno : EIO;
   return say(std::string("cannot write standard output: ") + std::strerror(error), kOutputFailure);
 }
 
@@ -58,6 +62,27 @@ struct Outputs {
   std::optional<render::OutputFile> frames;
 };
 
+// Writes the seed line on standard error, whole, waiting for it if it does not block; answers 0,
+// or the errno value of the failure (EBADF when standard error was closed at start).
+int writeSeedLine(std::uint64_t seed) {
+  if (closedAtStart[STDERR_FILENO]) return EBADF;
+  const std::string line = "seed: " + std::to_string(seed) + "\n";
+  std::fflush(stderr);
+  std::size_t done = 0;
+  while (done < line.size()) {
+    const ssize_t written = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
+    if (written >= 0) {
+      done += static_cast<std::size_t>(written);
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd ready{STDERR_FILENO, POLLOUT, 0};
+      if (::poll(&ready, 1, -1) < 0 && errno != EINTR) return errno;
+    } else if (errno != EINTR) {
+      return errno;
+    }
+  }
+  return 0;
+}
+
 // Opens every output the request names; unwritable paths throw OutputError here, before the
 // render. Answers a reason to refuse the command line (status 2) when two outputs reach one file.
 std::optional<std::string> open(const render::RenderRequest& request, Outputs& outputs) {
@@ -66,14 +91,25 @@ std::optional<std::string> open(const render::RenderRequest& request, Outputs& o
       named[] = {{"--output", &request.png, &outputs.png},
                  {"--animate", &request.webp, &outputs.webp},
                  {"--frames", &request.frames, &outputs.frames}};
-  for (const auto& [option, name, output] : named) {
-    if (*name == render::kStandardOutput && standardOutputClosed) {
-      throw render::OutputError(std::string("cannot write standard output: ") +
-                                std::strerror(EBADF));
+  // The descriptors the names reach, found before any output is opened, so that none of them is
+  // one the renderer opened itself.
+  std::array<std::optional<int>, std::size(named)> reached;
+  for (std::size_t i = 0; i < std::size(named); ++i) {
+    const auto& [option, name, output] = named[i];
+    if (!*name) continue;
+    reached[i] = render::descriptorReached(**name);
+    if (reached[i] && *reached[i] >= 0 && *reached[i] < 3 &&
+        closedAtStart[static_cast<std::size_t>(*reached[i])]) {
+      throw render::OutputError("cannot write " +
+                                (**name == render::kStandardOutput
+                                     ? std::string("standard output")
+                                     : walkers::escapeForMessage(**name, walkers::kEchoLimit)) +
+                                ": " + std::strerror(EBADF));
     }
   }
-  for (const auto& [option, name, output] : named) {
-    if (*name) output->emplace(**name);
+  for (std::size_t i = 0; i < std::size(named); ++i) {
+    const auto& [option, name, output] = named[i];
+    if (*name) output->emplace(**name, reached[i]);
   }
   // Two spellings of one file (through a link, "./x", a full path) would write over each other
   // or mix their bytes, as the same name twice would; refused like that, before the render.
@@ -177,7 +213,11 @@ int run(const render::RenderRequest& request) {
       seed = *request.seed;
     } else {
       seed = walkers::clockSeed();
-      std::fprintf(stderr, "seed: %" PRIu64 "\n", seed);
+      // The seed is what makes the picture again: without it on record, nothing is rendered.
+      if (const int error = writeSeedLine(seed)) {
+        return say(std::string("cannot write the seed to standard error: ") + std::strerror(error),
+                   kOutputFailure);
+      }
     }
     renderInto(request, seed, outputs);
     commit(outputs);
@@ -192,7 +232,9 @@ int run(const render::RenderRequest& request) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  standardOutputClosed = ::fcntl(STDOUT_FILENO, F_GETFD) == -1 && errno == EBADF;
+  for (int fd = 0; fd < 3; ++fd) {
+    closedAtStart[static_cast<std::size_t>(fd)] = ::fcntl(fd, F_GETFD) == -1 && errno == EBADF;
+  }
   // Before anything is opened, so that no output can take the number of a closed standard one.
   if (!walkers::openStandardDescriptors()) return kOutputFailure;
   try {

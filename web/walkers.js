@@ -2,7 +2,32 @@
 // canvas, and turns keys, taps, the pointer and the address into patterns and overlay actions.
 'use strict';
 
-createWalkers().then((engine) => {
+// One line over the page: that the engine could not be loaded, or what the page did instead of
+// what the address asked.
+function notice(text) {
+  const line = document.getElementById('notice');
+  line.textContent = text;
+  line.hidden = text === '';
+}
+
+// A missing, empty or cut engine.js defines no createWalkers; a corrupt WebAssembly inside it
+// fails to compile, which aborts the module and rejects the promise; an engine that loads but
+// lacks what the page calls fails in run().
+function engineMissing() {
+  notice('walkers could not load its engine (engine.js): reload the page, or build the site ' +
+         'again.');
+}
+
+if (typeof createWalkers !== 'function') {
+  engineMissing();
+} else {
+  createWalkers({onAbort: engineMissing}).then(run).catch((error) => {
+    engineMissing();
+    throw error;  // for the console too
+  });
+}
+
+function run(engine) {
   const canvas = document.getElementById('canvas');
   const context = canvas.getContext('2d', {alpha: false});
   const overlay = document.getElementById('overlay');
@@ -12,32 +37,63 @@ createWalkers().then((engine) => {
   const kOverlayShows = 2500;  // ms the overlay stays after the pointer last moved
 
   let running = false;
-  let seed = '';       // the pattern's seed, in decimal, once its first tick has seeded it
+  let seed = '';       // the pattern's seed, in decimal
   let held = null;     // the tick the pattern is held at, from the address
   let frameRequested = false;
   let image = null;    // the engine's picture, as ImageData over its memory
   let overlayTimer = 0;
   let firstFrame = true;
 
-  // `#seed=S` and `#seed=S&ticks=N` from the address, in walkers-render's ranges (S up to
-  // 2^64 - 1, N up to 10^12); anything else is left out.
-  function fromAddress() {
-    const fields = new URLSearchParams(location.hash.slice(1));
-    const seedField = fields.get('seed') || '';
-    const ticksField = fields.get('ticks') || '';
-    const pinned = /^\d{1,20}$/.test(seedField) && BigInt(seedField) <= kMaxSeed;
-    const held = /^\d{1,13}$/.test(ticksField) && Number(ticksField) <= 1e12;
-    return {seed: pinned ? BigInt(seedField) : null, ticks: held ? Number(ticksField) : null};
+  // A decimal number by walkers-render's rule: digits only (leading zeros are fine, however
+  // many), at most `max`; null otherwise.
+  function decimal(text, max) {
+    if (!/^[0-9]+$/.test(text)) return null;
+    const value = BigInt(text);
+    return value <= max ? value : null;
   }
 
+  // Shown in the notice: at most 40 characters of what the address held.
+  function quoted(text) {
+    const shown = [...text];
+    return JSON.stringify(shown.length > 40 ? shown.slice(0, 40).join('') + '…' : text);
+  }
+
+  // `#seed=S` and `#seed=S&ticks=N` from the address, in walkers-render's ranges (S up to
+  // 2^64 - 1, N up to 10^12). What cannot be taken is left out, and the notice says so.
+  function fromAddress() {
+    const fields = new URLSearchParams(location.hash.slice(1));
+    const seedField = fields.get('seed');
+    const ticksField = fields.get('ticks');
+    const pinned = seedField === null ? null : decimal(seedField, kMaxSeed);
+    const ticks = ticksField === null ? null : decimal(ticksField, 1000000000000n);
+    const refused = [];
+    if (seedField !== null && pinned === null) {
+      refused.push('seed ' + quoted(seedField) + ' is not a whole number from 0 to ' + kMaxSeed +
+                   ': a random seed is shown instead');
+    }
+    if (ticksField !== null && ticks === null) {
+      refused.push('ticks ' + quoted(ticksField) +
+                   ' is not a whole number from 0 to 1000000000000: the pattern is not held');
+    }
+    return {seed: pinned, ticks: ticks === null ? null : Number(ticks),
+            refused: refused.join('; ')};
+  }
+
+  // A seed of 64 random bits: the clock would give multiples of 10^6 (it counts milliseconds).
+  function randomSeed() {
+    const [high, low] = crypto.getRandomValues(new Uint32Array(2));
+    return (BigInt(high) << 32n) | BigInt(low);
+  }
+
+  // The pattern's seed is always the page's, so it is known (and can be saved) before any tick.
   function start(pattern) {
-    const value = pattern.seed === null ? 0n : pattern.seed;
-    engine._walkers_start(innerWidth, innerHeight, pattern.seed === null ? 0 : 1,
-                          Number(value >> 32n), Number(value & 0xffffffffn),
-                          pattern.ticks === null ? -1 : pattern.ticks);
+    const value = pattern.seed === null ? randomSeed() : pattern.seed;
+    engine._walkers_start(innerWidth, innerHeight, 1, Number(value >> 32n),
+                          Number(value & 0xffffffffn), pattern.ticks === null ? -1 : pattern.ticks);
     running = true;
     held = pattern.ticks;
-    seed = '';
+    notice(pattern.refused || '');
+    nameInAddress(value);
     requestFrame();
   }
 
@@ -57,16 +113,13 @@ createWalkers().then((engine) => {
   function frame() {
     frameRequested = false;
     if (running) running = engine._walkers_step() !== 0;
-    if (engine._walkers_take_started()) nameInAddress();
     draw();
     if (running) requestFrame();
   }
 
   // The address names the running pattern, replaced rather than pushed so Back is not flooded.
-  function nameInAddress() {
-    const high = BigInt(engine._walkers_seed_high() >>> 0);
-    const low = BigInt(engine._walkers_seed_low() >>> 0);
-    seed = ((high << 32n) | low).toString();
+  function nameInAddress(value) {
+    seed = value.toString();
     seedText.textContent = seed;
     const address = '#seed=' + seed + (held === null ? '' : '&ticks=' + held);
     if (location.hash !== address) history.replaceState(null, '', address);
@@ -172,4 +225,4 @@ createWalkers().then((engine) => {
   };
 
   start(fromAddress());
-});
+}

@@ -3,8 +3,6 @@
 
 #include <SDL.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,11 +12,12 @@
 #include <cstring>
 #include <string>
 
+#include "common/option_text.hpp"
 #include "host/core/refresh_period.hpp"
 #include "host/core/seams.hpp"
 #include "host/sdl/sdl_wayland.hpp"
 #include "host/sdl/sdl_x11.hpp"
-#include "host/x11/x11_target.hpp"
+#include "host/unix/answer_deadline.hpp"
 
 namespace walkers {
 namespace {
@@ -28,29 +27,6 @@ bool isSet(const char* variable) {
   return value && *value;
 }
 
-// Whether a Wayland compositor answers at WAYLAND_DISPLAY (a path, or a name in
-// XDG_RUNTIME_DIR). Asked here so that SDL never tries a dead one: libwayland would print its
-// own complaint before ours.
-bool waylandAnswers() {
-  if (!isSet("WAYLAND_DISPLAY")) return false;
-  std::string path = std::getenv("WAYLAND_DISPLAY");
-  if (path.front() != '/') {
-    if (!isSet("XDG_RUNTIME_DIR")) return false;
-    path = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + path;
-  }
-  sockaddr_un address{};
-  if (path.size() >= sizeof address.sun_path) return false;
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (probe < 0) return false;
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the sockets API's own cast
-  const bool answers =
-      ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  ::close(probe);
-  return answers;
-}
-
 // One line describing why no window system is reachable; `code` is errno from the attempt, named
 // when the fault is this process's (out of descriptors or memory) rather than the display's.
 std::string missingDisplay(int code = 0) {
@@ -58,7 +34,8 @@ std::string missingDisplay(int code = 0) {
     return "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
   }
   const char* display = isSet("DISPLAY") ? std::getenv("DISPLAY") : std::getenv("WAYLAND_DISPLAY");
-  std::string why = std::string("cannot connect to display \"") + display + "\"";
+  std::string why =
+      std::string("cannot connect to display \"") + escapeForMessage(display, kEchoLimit) + "\"";
   if (code == EMFILE || code == ENFILE || code == ENOMEM)
     why += ": " + std::string(std::strerror(code));
   return why;
@@ -109,18 +86,30 @@ std::optional<std::int16_t> keyAscii(const SDL_Keysym& key) {
 
 MainWindow::MainWindow(bool fullscreen, StopRequest* stop) : stop_(stop) {
   // SDL would quietly fall back to an invisible offscreen driver when no window system answers;
-  // unless the user asked for a driver, only a real display will do.
+  // unless the user asked for a driver, only X11 will do (WaylandWindow serves Wayland).
   const bool driverAsked = isSet("SDL_VIDEODRIVER");
+  bool x11 = false;
   if (!driverAsked) {
-    const bool wayland = waylandAnswers();
-    if (!isSet("DISPLAY") && !wayland) startupFailed(missingDisplay());
-    if (!wayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    if (!isSet("DISPLAY")) startupFailed(missingDisplay());
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    x11 = true;
   }
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");  // a toy has no business blocking it
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");       // StopSignals has them
-  errno = 0;
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-    const int code = errno;
+  int initialised = 0;
+  int code = 0;
+  {
+    // SDL's XOpenDisplay would wait for ever on an X server that accepts and never answers.
+    std::optional<AnswerDeadline> deadline;
+    if (x11) {
+      deadline.emplace("cannot open a window: " + missingDisplay() + ": no answer within " +
+                       std::to_string(kAnswerDeadline.count()) + " s");
+    }
+    errno = 0;
+    initialised = SDL_Init(SDL_INIT_VIDEO);
+    code = errno;
+  }
+  if (initialised != 0) {
     startupFailed(driverAsked ? std::string(SDL_GetError()) : missingDisplay(code));
   }
   const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
@@ -129,7 +118,8 @@ MainWindow::MainWindow(bool fullscreen, StopRequest* stop) : stop_(stop) {
     startupFailed(missingDisplay());
   }
   // On X11 the plain window surface: shared-memory blits, far cheaper there than a GL context.
-  // Wayland has no such surface in SDL: SDL keeps the window's pixels in a texture instead.
+  // Wayland (only when SDL_VIDEODRIVER asks for SDL's) has no such surface in SDL: SDL keeps the
+  // window's pixels in a texture instead.
   if (driver == "x11") SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
   if (fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
@@ -143,7 +133,7 @@ MainWindow::MainWindow(bool fullscreen, StopRequest* stop) : stop_(stop) {
   SDL_StopTextInput();  // keys arrive as key events; no input method needed
   try {
     x11_ = SdlX11::attach(window_);
-  } catch (const X11Error& error) {
+  } catch (const std::runtime_error& error) {  // X11Error: a visual that cannot be drawn on
     SDL_DestroyWindow(window_);
     SDL_Quit();
     startupFailed(error.what());

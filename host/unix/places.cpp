@@ -25,6 +25,7 @@
 #endif
 #if WALKERS_WAYLAND
 #include "host/wayland/wayland_host.hpp"
+#include "host/wayland/wayland_window.hpp"
 #endif
 
 namespace walkers {
@@ -77,6 +78,22 @@ bool isSet(const char* variable) {
   return value && *value;
 }
 
+// The own window on Wayland, drawn by walkers itself, when a compositor answers at
+// WAYLAND_DISPLAY; else the next entry (SDL on X11). SDL_VIDEODRIVER hands the choice to SDL.
+std::optional<int> waylandWindow(const Options& options, StopSignals& stop) {
+  if (!isSet("WAYLAND_DISPLAY") || isSet("SDL_VIDEODRIVER")) return std::nullopt;
+  std::unique_ptr<WaylandWindow> w;
+  try {
+    w = std::make_unique<WaylandWindow>(options.fullscreen, &stop);
+  } catch (const WaylandError& error) {
+    if (!isSet("DISPLAY")) {
+      throw std::runtime_error(std::string("cannot open a window: ") + error.what());
+    }
+    return std::nullopt;
+  }
+  return runOn(*w, options);
+}
+
 // --root and --screensaver on Wayland, when the session has it, unless a screensaver daemon on
 // X11 handed over its window: a surface and a pattern on every output. A compositor that does
 // not answer leaves X11, when there is one.
@@ -112,6 +129,9 @@ std::optional<int> x11Screensaver(const Options& options, StopSignals& stop) {
 
 // Tried in order; the first that runs at the place decides.
 constexpr Entry kPlaces[] = {
+#if WALKERS_WAYLAND
+    {Place::kWindow, waylandWindow},
+#endif
 #if WALKERS_SDL
     {Place::kWindow, ownWindow},
 #endif

@@ -2,6 +2,8 @@
 #include "host/wayland/wayland_display.hpp"
 
 #include <poll.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
@@ -12,7 +14,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/option_text.hpp"
+#include "fractional_scale-client.h"
+#include "host/wayland/wayland_keyboard.hpp"
 #include "layer_shell-client.h"
+#include "viewporter-client.h"
+#include "xdg_shell-client.h"
 
 namespace walkers {
 namespace {
@@ -30,6 +37,45 @@ std::string displayName() {
   const char* name = std::getenv("WAYLAND_DISPLAY");
   return name && *name ? name : "wayland-0";
 }
+
+// What a name that is no socket is instead.
+const char* kindOf(mode_t mode) {
+  if (S_ISREG(mode)) return "a regular file";
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  return "not a socket";
+}
+
+// Why $WAYLAND_DISPLAY leads to no compositor, looked at after libwayland failed to connect.
+std::string whyUnreachable(int code) {
+  if (code == EMFILE || code == ENFILE || code == ENOMEM) return std::strerror(code);
+  std::string path = displayName();
+  if (path.front() != '/') {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || !*runtime) {
+      return "XDG_RUNTIME_DIR is not set (it holds the compositor's socket)";
+    }
+    if (*runtime != '/') return "XDG_RUNTIME_DIR is not an absolute path";
+    path = std::string(runtime) + "/" + path;
+  }
+  if (path.size() >= sizeof sockaddr_un{}.sun_path) {
+    return "the socket's path is longer than " + std::to_string(sizeof sockaddr_un{}.sun_path - 1) +
+           " bytes";
+  }
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
+  if (!S_ISSOCK(info.st_mode)) {
+    const std::string kind = kindOf(info.st_mode);
+    return kind == "not a socket" ? kind : "it is " + kind + ", not a socket";
+  }
+  return std::strerror(code != 0 ? code : ECONNREFUSED);
+}
+
+constexpr wl_callback_listener doneListener = {
+    [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; },
+};
 
 WaylandDisplay& self(void* data) { return *static_cast<WaylandDisplay*>(data); }
 
@@ -50,9 +96,10 @@ struct OutputData {
 };
 
 constexpr wl_output_listener outputListener = {
-    // geometry: position, physical size, make and model; nothing walkers needs
-    [](void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-       const char*, const char*, std::int32_t) {},
+    // geometry: position, physical size, make and model; only the transform matters here
+    [](void* data, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+       const char*, const char*,
+       std::int32_t transform) { static_cast<OutputData*>(data)->output->transform = transform; },
     // mode: the current one gives the size in pixels and the refresh rate
     [](void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height,
        std::int32_t refresh) {
@@ -83,17 +130,9 @@ constexpr wl_seat_listener seatListener = {
     [](void*, wl_seat*, const char*) {},  // name
 };
 
-constexpr wl_keyboard_listener keyboardListener = {
-    // keymap: walkers reads no characters here, only that a key went down
-    [](void*, wl_keyboard*, std::uint32_t, std::int32_t fd, std::uint32_t) { ::close(fd); },
-    [](void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {},  // enter
-    [](void*, wl_keyboard*, std::uint32_t, wl_surface*) {},             // leave
-    [](void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t state) {
-      if (state == WL_KEYBOARD_KEY_STATE_PRESSED) self(data).onInput();
-    },
-    [](void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-       std::uint32_t) {},                                    // modifiers
-    [](void*, wl_keyboard*, std::int32_t, std::int32_t) {},  // repeat_info
+// The window manager checks that the window still answers.
+constexpr xdg_wm_base_listener wmBaseListener = {
+    [](void*, xdg_wm_base* base, std::uint32_t serial) { xdg_wm_base_pong(base, serial); },
 };
 
 constexpr wl_pointer_listener pointerListener = {
@@ -113,17 +152,34 @@ constexpr wl_pointer_listener pointerListener = {
 
 }  // namespace
 
-WaylandDisplay::WaylandDisplay(bool input) : input_(input) {
+std::string shownWaylandName() { return escapeForMessage(displayName(), kEchoLimit); }
+
+std::string waylandConnectFailure(int code) {
+  // Built by appending (GCC 12 misreports chained +).
+  std::string line = "cannot connect to the Wayland compositor \"";
+  line.append(shownWaylandName()).append("\": ").append(whyUnreachable(code));
+  return line;
+}
+
+WaylandDisplay::WaylandDisplay(bool input, Shell shell) : input_(input), shell_(shell) {
   wl_log_set_handler_client(keepComplaint);
+  errno = 0;
   display_ = wl_display_connect(nullptr);
-  if (!display_) throw WaylandUnreachable("cannot connect to display \"" + displayName() + "\"");
+  if (!display_) throw WaylandUnreachable(waylandConnectFailure(errno));
   try {
     registry_ = wl_display_get_registry(display_);
     wl_registry_add_listener(registry_, &registryListener, this);
-    roundtrip();  // the globals
-    roundtrip();  // the outputs' descriptions and the shared-memory formats
-    if (!layerShell_) {
-      throw WaylandError("the compositor at \"" + displayName() +
+    // A compositor that accepted the connection but never answers must not hold walkers silent
+    // for ever: both round trips share one deadline.
+    const auto deadline = std::chrono::steady_clock::now() + kHandshakeDeadline;
+    roundtripBy(deadline);  // the globals
+    roundtripBy(deadline);  // the outputs' descriptions and the shared-memory formats
+    if (shell_ == Shell::kToplevel && !wmBase_) {
+      throw WaylandError("the compositor at \"" + shownWaylandName() +
+                         "\" has no xdg-shell (xdg_wm_base) to open a window with");
+    }
+    if (shell_ == Shell::kLayer && !layerShell_) {
+      throw WaylandError("the compositor at \"" + shownWaylandName() +
                          "\" has no layer shell (zwlr_layer_shell_v1) to put surfaces on the "
                          "desktop; GNOME has none (see the README)");
     }
@@ -141,10 +197,13 @@ void WaylandDisplay::release() noexcept {
     delete static_cast<OutputData*>(wl_output_get_user_data(output->output));
     wl_output_destroy(output->output);
   }
-  if (keyboard_) wl_keyboard_destroy(keyboard_);
+  keyboard_.reset();
   if (pointer_) wl_pointer_destroy(pointer_);
   if (seat_) wl_seat_destroy(seat_);
   if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
+  if (viewporter_) wp_viewporter_destroy(viewporter_);
+  if (fractionalScale_) wp_fractional_scale_manager_v1_destroy(fractionalScale_);
+  if (wmBase_) xdg_wm_base_destroy(wmBase_);
   if (shm_) wl_shm_destroy(shm_);
   if (compositor_) wl_compositor_destroy(compositor_);
   if (registry_) wl_registry_destroy(registry_);
@@ -154,8 +213,20 @@ void WaylandDisplay::release() noexcept {
   }
 }
 
-void WaylandDisplay::roundtrip() {
-  if (wl_display_roundtrip(display_) < 0) lost();
+void WaylandDisplay::roundtripBy(std::chrono::steady_clock::time_point deadline) {
+  bool done = false;
+  wl_callback* callback = wl_display_sync(display_);
+  wl_callback_add_listener(callback, &doneListener, &done);
+  while (!done && std::chrono::steady_clock::now() < deadline) wait(deadline, -1);
+  wl_callback_destroy(callback);
+  if (!done) {
+    std::string line = "cannot connect to the Wayland compositor \"";
+    line.append(shownWaylandName())
+        .append("\": it took the connection but did not answer within ")
+        .append(std::to_string(kHandshakeDeadline.count()))
+        .append(" s");
+    throw WaylandUnreachable(line);
+  }
 }
 
 void WaylandDisplay::onGlobal(wl_registry* registry, std::uint32_t name, const char* interface,
@@ -172,8 +243,17 @@ void WaylandDisplay::onGlobal(wl_registry* registry, std::uint32_t name, const c
     wl_shm_add_listener(shm_, &shmListener, this);
   } else if (kind == zwlr_layer_shell_v1_interface.name && !layerShell_) {
     layerShell_ = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 1));
+  } else if (kind == wp_viewporter_interface.name && !viewporter_) {
+    viewporter_ = static_cast<wp_viewporter*>(bind(&wp_viewporter_interface, 1));
+  } else if (kind == wp_fractional_scale_manager_v1_interface.name && !fractionalScale_) {
+    fractionalScale_ = static_cast<wp_fractional_scale_manager_v1*>(
+        bind(&wp_fractional_scale_manager_v1_interface, 1));
+  } else if (kind == xdg_wm_base_interface.name && shell_ == Shell::kToplevel && !wmBase_) {
+    wmBase_ = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 1));
+    xdg_wm_base_add_listener(wmBase_, &wmBaseListener, this);
   } else if (kind == wl_seat_interface.name && input_ && !seat_) {
-    seat_ = static_cast<wl_seat*>(bind(&wl_seat_interface, 1));
+    // Version 4 for the keyboard's repeat rate.
+    seat_ = static_cast<wl_seat*>(bind(&wl_seat_interface, 4));
     wl_seat_add_listener(seat_, &seatListener, this);
   } else if (kind == wl_output_interface.name) {
     auto output = std::make_unique<WaylandOutput>();
@@ -201,16 +281,22 @@ void WaylandDisplay::onOutputDone(WaylandOutput& output) const {
 }
 
 // Keyboards and mice come and go (a virtual keyboard lives only while its program runs): each
-// time one comes back, it needs a fresh object.
+// time one comes back, it needs a fresh object. A keyboard that appears later is itself input:
+// a program that makes one and types at once (wtype, an on-screen keyboard) may be done typing
+// before the new object is bound, and the compositor sends the keys to the objects it has.
 void WaylandDisplay::onSeatCapabilities(std::uint32_t capabilities) {
   const bool keyboard = (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
   if (keyboard && !keyboard_) {
-    keyboard_ = wl_seat_get_keyboard(seat_);
-    wl_keyboard_add_listener(keyboard_, &keyboardListener, this);
+    if (seatDescribed_) onInput();
+    keyboard_ = std::make_unique<WaylandKeyboard>(
+        seat_, WaylandKeyboard::Callbacks{[this] { onInput(); },
+                                          [this](const WaylandKey& key) {
+                                            if (callbacks_.keyPressed) callbacks_.keyPressed(key);
+                                          }});
   } else if (!keyboard && keyboard_) {
-    wl_keyboard_destroy(keyboard_);
-    keyboard_ = nullptr;
+    keyboard_.reset();
   }
+  seatDescribed_ = true;
   const bool pointer = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
   if (pointer && !pointer_) {
     pointer_ = wl_seat_get_pointer(seat_);
@@ -264,7 +350,7 @@ void lostWayland(wl_display* display) {
           (interface ? interface->name : "the display") + ")";
     if (*lastComplaint) why += std::string(": ") + lastComplaint;
   } else {
-    why = "the connection to \"" + displayName() + "\" was broken";
+    why = "the connection to \"" + shownWaylandName() + "\" was broken";
   }
   const std::string line = "walkers: lost the display: " + why + "\n";
   const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());

@@ -18,8 +18,14 @@ struct wl_keyboard;
 struct wl_pointer;
 struct wl_output;
 struct zwlr_layer_shell_v1;
+struct wp_viewporter;
+struct wp_fractional_scale_manager_v1;
+struct xdg_wm_base;
 
 namespace walkers {
+
+class WaylandKeyboard;
+struct WaylandKey;
 
 // No Wayland display to draw on (none answers, or it lacks what walkers needs); the message is
 // one line saying why.
@@ -28,11 +34,24 @@ class WaylandError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// No compositor answers at $WAYLAND_DISPLAY.
+// No compositor answers at $WAYLAND_DISPLAY: nothing is there, or what is there never answered
+// the first round trip within kHandshakeDeadline.
 class WaylandUnreachable : public WaylandError {
  public:
   using WaylandError::WaylandError;
 };
+
+// How long the compositor has to answer the first round trips after accepting the connection.
+inline constexpr std::chrono::seconds kHandshakeDeadline{5};
+
+// $WAYLAND_DISPLAY (or libwayland's default, "wayland-0") made safe for a one-line message:
+// escaped and cut short like every echoed value (see escapeForMessage).
+std::string shownWaylandName();
+
+// One line for a failed wl_display_connect, `code` being its errno: "cannot connect to the
+// Wayland compositor \"NAME\": WHY", where WHY names an unset XDG_RUNTIME_DIR, a name that is
+// missing or no socket (a regular file, a FIFO, ...), or the error.
+std::string waylandConnectFailure(int code);
 
 // Prints one line naming why the connection failed, "walkers: lost the display: ...", and ends
 // the process with status 1.
@@ -47,7 +66,9 @@ struct WaylandOutput {
   int width = 0;     // the current mode, in pixels
   int height = 0;
   int refreshMilliHz = 0;
-  int scale = 1;
+  int scale = 1;      // wl_output's whole-number scale: a fractional 1.5 is given as 2
+  int transform = 0;  // wl_output_transform: odd values turn the mode a quarter
+
   bool ready = false;
 };
 
@@ -61,12 +82,19 @@ class WaylandDisplay {
     std::function<void(WaylandOutput&)> outputChanged;
     // An output is about to go away; the reference is invalid afterwards.
     std::function<void(WaylandOutput&)> outputRemoved;
+    // A key went down and the keymap read it (with `input`).
+    std::function<void(const WaylandKey&)> keyPressed;
   };
+  // What the surfaces are: layer surfaces (the desktop, the screensaver) or a toplevel window.
+  enum class Shell { kLayer, kToplevel };
 
   // Connects to $WAYLAND_DISPLAY and reads the globals and outputs; with `input`, the seat's
-  // keyboard and pointer too. Throws WaylandUnreachable when nothing answers, WaylandError when
-  // the compositor has no layer shell.
-  explicit WaylandDisplay(bool input);
+  // keyboard and pointer too. Throws WaylandUnreachable when nothing answers (also when the
+  // compositor accepts the connection but has not answered within kHandshakeDeadline),
+  // WaylandError when the compositor lacks the `shell` (the layer shell, or xdg-shell's
+  // xdg_wm_base). A stop signal meanwhile ends the process with status 0 (StopSignals's own
+  // deadline).
+  explicit WaylandDisplay(bool input, Shell shell = Shell::kLayer);
   ~WaylandDisplay();
   WaylandDisplay(const WaylandDisplay&) = delete;
   WaylandDisplay& operator=(const WaylandDisplay&) = delete;
@@ -77,6 +105,13 @@ class WaylandDisplay {
   wl_compositor* compositor() const { return compositor_; }
   wl_shm* shm() const { return shm_; }
   zwlr_layer_shell_v1* layerShell() const { return layerShell_; }
+  // Offered by most compositors, each may be null: buffers shown at another size than their
+  // own, and the exact scale (such as 1.5) the compositor would like a surface drawn at.
+  wp_viewporter* viewporter() const { return viewporter_; }
+  wp_fractional_scale_manager_v1* fractionalScale() const { return fractionalScale_; }
+  xdg_wm_base* wmBase() const { return wmBase_; }
+  // The seat's keyboard while it has one (with `input`), else null.
+  WaylandKeyboard* keyboard() const { return keyboard_.get(); }
   // Whether buffers may hold the canvas's own pixel order (red in the low byte).
   bool canvasOrder() const { return canvasOrder_; }
   const std::vector<std::unique_ptr<WaylandOutput>>& outputs() const { return outputs_; }
@@ -87,7 +122,9 @@ class WaylandDisplay {
   // Sends requests made since the last wait.
   void flush();
 
-  // How many key presses, button presses and pointer movements arrived so far (with `input`).
+  // How many key presses, button presses and pointer movements arrived so far (with `input`),
+  // counting keys found down when the keyboard entered a surface, and a keyboard that appeared
+  // after the seat was first described (someone plugged it in, or started a virtual one).
   std::uint64_t inputs() const { return inputs_; }
 
   [[noreturn]] void lost() const { lostWayland(display_); }
@@ -103,17 +140,23 @@ class WaylandDisplay {
 
  private:
   void release() noexcept;  // everything bound, then the connection
-  void roundtrip();
+  // One round trip that must end by `deadline`, else WaylandUnreachable.
+  void roundtripBy(std::chrono::steady_clock::time_point deadline);
 
   wl_display* display_ = nullptr;
   wl_registry* registry_ = nullptr;
   wl_compositor* compositor_ = nullptr;
   wl_shm* shm_ = nullptr;
   zwlr_layer_shell_v1* layerShell_ = nullptr;
+  wp_viewporter* viewporter_ = nullptr;
+  wp_fractional_scale_manager_v1* fractionalScale_ = nullptr;
+  xdg_wm_base* wmBase_ = nullptr;
   wl_seat* seat_ = nullptr;
-  wl_keyboard* keyboard_ = nullptr;
+  std::unique_ptr<WaylandKeyboard> keyboard_;
+  bool seatDescribed_ = false;  // the seat's first capabilities arrived
   wl_pointer* pointer_ = nullptr;
   bool input_ = false;
+  Shell shell_ = Shell::kLayer;
   bool canvasOrder_ = false;
   std::uint64_t inputs_ = 0;
   int outputsSeen_ = 0;

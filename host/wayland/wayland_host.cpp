@@ -15,7 +15,8 @@ constexpr std::chrono::seconds kLongestSleep{1};
 WaylandHost::WaylandHost(Mode mode, StopRequest& stop)
     : mode_(mode), stop_(stop), display_(mode == Mode::kScreensaver) {
   display_.setCallbacks({[this](WaylandOutput& output) { outputChanged(output); },
-                         [this](WaylandOutput& output) { outputRemoved(output); }});
+                         [this](WaylandOutput& output) { outputRemoved(output); },
+                         {}});
   for (const auto& output : display_.outputs()) {
     if (output->ready) outputChanged(*output);
   }

@@ -1,4 +1,4 @@
-// A layer surface on one output: its role, its size, its two shared-memory buffers and its frames.
+// Surfaces showing a canvas: two shared-memory buffers and frames; the layer surface on an output.
 #include "host/wayland/wayland_surface.hpp"
 
 #include <sys/mman.h>
@@ -6,12 +6,15 @@
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "fractional_scale-client.h"
 #include "host/core/seams.hpp"
 #include "host/wayland/wayland_display.hpp"
 #include "layer_shell-client.h"
+#include "viewporter-client.h"
 
 namespace walkers {
 namespace {
@@ -22,6 +25,7 @@ constexpr int kFallbackRefreshMilliHz = 60'000;
 constexpr std::size_t kMaxRemembered = 16384;
 
 WaylandSurface& self(void* data) { return *static_cast<WaylandSurface*>(data); }
+PaintedSurface& painted(void* data) { return *static_cast<PaintedSurface*>(data); }
 
 constexpr zwlr_layer_surface_v1_listener layerListener = {
     [](void* data, zwlr_layer_surface_v1*, std::uint32_t serial, std::uint32_t width,
@@ -30,12 +34,28 @@ constexpr zwlr_layer_surface_v1_listener layerListener = {
 };
 
 constexpr wl_callback_listener frameListener = {
-    [](void* data, wl_callback*, std::uint32_t) { self(data).onFrameDone(); },
+    [](void* data, wl_callback*, std::uint32_t) { painted(data).onFrameDone(); },
 };
 
 constexpr wl_buffer_listener bufferListener = {
-    [](void* data, wl_buffer* buffer) { self(data).onRelease(buffer); },
+    [](void* data, wl_buffer* buffer) { painted(data).onRelease(buffer); },
 };
+
+constexpr wp_fractional_scale_v1_listener fractionalListener = {
+    [](void* data, wp_fractional_scale_v1*, std::uint32_t scale) {
+      self(data).onPreferredScale(scale);
+    },
+};
+
+// The fractional scale protocol's denominator: 1.5 is 180.
+constexpr int kScaleDenominator = 120;
+
+// `length` logical pixels at `scale120`, rounded half up as the protocol asks.
+int scaled(int length, int scale120) {
+  const long long pixels =
+      (static_cast<long long>(length) * scale120 + kScaleDenominator / 2) / kScaleDenominator;
+  return static_cast<int>(std::max(1LL, pixels));
+}
 
 void rememberIn(std::vector<Rect>& list, bool& whole, const std::vector<Rect>& parts) {
   if (whole) return;
@@ -57,10 +77,42 @@ void swapRedBlue(std::uint32_t* target, const std::uint32_t* source, int count) 
 
 }  // namespace
 
+SurfacePixels surfacePixels(int logicalWidth, int logicalHeight, int modeWidth, int modeHeight,
+                            int scale, int preferred120, bool viewporter) {
+  scale = std::max(1, scale);
+  const SurfacePixels whole{logicalWidth * scale, logicalHeight * scale, scale, false};
+  if (!viewporter) return whole;
+  if (preferred120 > 0) {
+    if (preferred120 % kScaleDenominator == 0) {
+      const int exact = preferred120 / kScaleDenominator;
+      return {logicalWidth * exact, logicalHeight * exact, exact, false};
+    }
+    return {scaled(logicalWidth, preferred120), scaled(logicalHeight, preferred120), 1, true};
+  }
+  // No exact scale was offered (sway 1.7 has none): the surface covers its output, and a logical
+  // size that is not the mode divided by the whole-number scale (within its rounding) shows a
+  // fractional one, whose screen pixels are the mode's.
+  if (modeWidth <= 0 || modeHeight <= 0) return whole;
+  const bool wholeScale =
+      std::abs(modeWidth - whole.width) < scale && std::abs(modeHeight - whole.height) < scale;
+  if (wholeScale) return whole;
+  return {modeWidth, modeHeight, 1, true};
+}
+
+PaintedSurface::PaintedSurface(WaylandDisplay& display, StopRequest* stop, std::int64_t maxPixels)
+    : display_(display), stop_(stop), maxPixels_(maxPixels) {
+  surface_ = wl_compositor_create_surface(display.compositor());
+}
+
+PaintedSurface::~PaintedSurface() {
+  if (frame_) wl_callback_destroy(frame_);
+  dropBuffers();
+  wl_surface_destroy(surface_);
+}
+
 WaylandSurface::WaylandSurface(WaylandDisplay& display, const WaylandOutput& output, Layer layer,
                                StopRequest& stop)
-    : display_(display), output_(output), stop_(stop), scale_(output.scale) {
-  surface_ = wl_compositor_create_surface(display.compositor());
+    : PaintedSurface(display, &stop), output_(output), scale_(output.scale) {
   const bool overlay = layer == Layer::kOverlay;
   layerSurface_ = zwlr_layer_shell_v1_get_layer_surface(
       display.layerShell(), surface_, output.output,
@@ -77,14 +129,20 @@ WaylandSurface::WaylandSurface(WaylandDisplay& display, const WaylandOutput& out
       layerSurface_, overlay ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE
                              : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
   wl_surface_set_buffer_scale(surface_, scale_);
+  if (display.viewporter()) viewport_ = wp_viewporter_get_viewport(display.viewporter(), surface_);
+  if (display.fractionalScale()) {
+    fractional_ =
+        wp_fractional_scale_manager_v1_get_fractional_scale(display.fractionalScale(), surface_);
+    wp_fractional_scale_v1_add_listener(fractional_, &fractionalListener, this);
+  }
   wl_surface_commit(surface_);  // asks for the first configure
 }
 
+// The role and the surface's extensions go before the surface, which the base class destroys.
 WaylandSurface::~WaylandSurface() {
-  if (frame_) wl_callback_destroy(frame_);
-  dropBuffers();
+  if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
+  if (viewport_) wp_viewport_destroy(viewport_);
   zwlr_layer_surface_v1_destroy(layerSurface_);
-  wl_surface_destroy(surface_);
 }
 
 void WaylandSurface::onConfigure(std::uint32_t serial, std::uint32_t width, std::uint32_t height) {
@@ -96,19 +154,43 @@ void WaylandSurface::onConfigure(std::uint32_t serial, std::uint32_t width, std:
   outputChanged();
 }
 
-void WaylandSurface::outputChanged() {
-  if (logicalWidth_ <= 0 || logicalHeight_ <= 0) return;
-  const int scale = std::max(1, output_.scale);
-  if (scale != scale_) {
-    scale_ = scale;
-    wl_surface_set_buffer_scale(surface_, scale_);
-    events_.push_back(HostEvent::exposed());  // the same pixels, shown at a new scale
-  }
-  resizeTo(logicalWidth_ * scale_, logicalHeight_ * scale_);
+void WaylandSurface::onPreferredScale(std::uint32_t scale120) {
+  preferred120_ = static_cast<int>(std::min<std::uint32_t>(scale120, 120U * 64U));
+  outputChanged();
 }
 
-void WaylandSurface::resizeTo(int width, int height) {
-  if (width == width_ && height == height_ && buffers_[0].buffer) return;
+void WaylandSurface::outputChanged() {
+  if (logicalWidth_ <= 0 || logicalHeight_ <= 0) return;
+  const bool turned = (output_.transform & 1) != 0;  // 90 or 270 degrees, flipped or not
+  const SurfacePixels pixels = surfacePixels(
+      logicalWidth_, logicalHeight_, turned ? output_.height : output_.width,
+      turned ? output_.width : output_.height, output_.scale, preferred120_, viewport_ != nullptr);
+  // The same pixels, shown at a new scale, need a commit of their own.
+  bool shownAnew = false;
+  if (pixels.bufferScale != scale_) {
+    scale_ = pixels.bufferScale;
+    wl_surface_set_buffer_scale(surface_, scale_);
+    shownAnew = true;
+  }
+  const int destinationWidth = pixels.viewport ? logicalWidth_ : 0;
+  const int destinationHeight = pixels.viewport ? logicalHeight_ : 0;
+  if (viewport_ && (pixels.viewport != viewportSet_ || destinationWidth != destinationWidth_ ||
+                    destinationHeight != destinationHeight_)) {
+    viewportSet_ = pixels.viewport;
+    destinationWidth_ = destinationWidth;
+    destinationHeight_ = destinationHeight;
+    // -1 x -1 unsets the destination: the buffer scale alone sizes the surface.
+    wp_viewport_set_destination(viewport_, pixels.viewport ? destinationWidth : -1,
+                                pixels.viewport ? destinationHeight : -1);
+    shownAnew = true;
+  }
+  if (shownAnew) events_.push_back(HostEvent::exposed());
+  resizeTo(pixels.width, pixels.height);
+}
+
+void PaintedSurface::resizeTo(int width, int height) {
+  const bool drawn = static_cast<std::int64_t>(width) * height <= maxPixels_;
+  if (width == width_ && height == height_ && (buffers_[0].buffer || !drawn)) return;
   width_ = width;
   height_ = height;
   // The compositor waits for a buffer of the new size: the next frame goes out at once, without
@@ -116,7 +198,7 @@ void WaylandSurface::resizeTo(int width, int height) {
   if (frame_) wl_callback_destroy(frame_);
   frame_ = nullptr;
   dropBuffers();
-  makeBuffers();
+  if (drawn) makeBuffers();
   events_.push_back({HostEvent::Kind::kResized, 0, width, height});
   events_.push_back(HostEvent::exposed());
 }
@@ -126,13 +208,13 @@ void WaylandSurface::onClosed() {
   events_.push_back({HostEvent::Kind::kEnd});
 }
 
-void WaylandSurface::onFrameDone() {
+void PaintedSurface::onFrameDone() {
   wl_callback_destroy(frame_);
   frame_ = nullptr;
   askAgain();
 }
 
-void WaylandSurface::onRelease(wl_buffer* buffer) {
+void PaintedSurface::onRelease(wl_buffer* buffer) {
   for (Buffer& held : buffers_) {
     if (held.buffer == buffer) held.busy = false;
   }
@@ -141,14 +223,14 @@ void WaylandSurface::onRelease(wl_buffer* buffer) {
 
 // A frame that had to wait can go out now. The surface keeps what waited itself; one of those
 // rectangles reported as exposed has the loop present a frame even if nothing changed since.
-void WaylandSurface::askAgain() {
+void PaintedSurface::askAgain() {
   if (!deferred_ || frame_ || !hasFreeBuffer()) return;
   deferred_ = false;
   events_.push_back(damageWhole_ || damage_.empty() ? HostEvent::exposed()
                                                     : HostEvent::exposed(damage_.front()));
 }
 
-void WaylandSurface::makeBuffers() {
+void PaintedSurface::makeBuffers() {
   const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
   const std::size_t bytes = pixels * 4 * 2;
   tileColumns_ = tilesFor(width_);
@@ -181,7 +263,7 @@ void WaylandSurface::makeBuffers() {
   ::close(fd);
 }
 
-void WaylandSurface::dropBuffers() {
+void PaintedSurface::dropBuffers() {
   for (Buffer& buffer : buffers_) {
     if (buffer.buffer) wl_buffer_destroy(buffer.buffer);
     buffer = Buffer{};
@@ -193,24 +275,24 @@ void WaylandSurface::dropBuffers() {
   damageWhole_ = true;
 }
 
-WaylandSurface::Buffer* WaylandSurface::freeBuffer() {
+PaintedSurface::Buffer* PaintedSurface::freeBuffer() {
   for (Buffer& buffer : buffers_) {
     if (buffer.buffer && !buffer.busy) return &buffer;
   }
   return nullptr;
 }
 
-bool WaylandSurface::hasFreeBuffer() const {
+bool PaintedSurface::hasFreeBuffer() const {
   return std::any_of(std::begin(buffers_), std::end(buffers_),
                      [](const Buffer& buffer) { return buffer.buffer && !buffer.busy; });
 }
 
-void WaylandSurface::waitUntil(LoopClock::time_point deadline) {
-  display_.wait(deadline, static_cast<int>(stop_.waitable()));
+void PaintedSurface::waitUntil(LoopClock::time_point deadline) {
+  display_.wait(deadline, stop_ ? static_cast<int>(stop_->waitable()) : -1);
 }
 
-std::optional<HostEvent> WaylandSurface::nextEvent() {
-  if (stop_.requested()) return HostEvent{HostEvent::Kind::kEnd};
+std::optional<HostEvent> PaintedSurface::nextEvent() {
+  if (stop_ && stop_->requested()) return HostEvent{HostEvent::Kind::kEnd};
   if (events_.empty()) return std::nullopt;
   const HostEvent event = events_.front();
   events_.erase(events_.begin());
@@ -222,12 +304,12 @@ LoopClock::duration WaylandSurface::framePeriod() const {
   return std::chrono::duration_cast<LoopClock::duration>(std::chrono::seconds(1000)) / milliHz;
 }
 
-void WaylandSurface::remember(const std::vector<Rect>& parts) {
+void PaintedSurface::remember(const std::vector<Rect>& parts) {
   for (const Rect& part : parts) markStale(part);
   rememberIn(damage_, damageWhole_, parts);
 }
 
-void WaylandSurface::markStale(const Rect& part) {
+void PaintedSurface::markStale(const Rect& part) {
   const int left = std::max(part.left, 0) >> kTileShift;
   const int top = std::max(part.top, 0) >> kTileShift;
   const int right = std::min(tilesFor(std::max(part.right, 0)), tileColumns_);
@@ -241,7 +323,7 @@ void WaylandSurface::markStale(const Rect& part) {
   }
 }
 
-void WaylandSurface::present(const Canvas& canvas, const FramePlan& plan) {
+void PaintedSurface::present(const Canvas& canvas, const FramePlan& plan) {
   remember(plan.copy);
   remember(plan.black);
   Buffer* buffer = frame_ ? nullptr : freeBuffer();
@@ -270,7 +352,7 @@ void WaylandSurface::present(const Canvas& canvas, const FramePlan& plan) {
 }
 
 // Copies every stale tile into the buffer, a run of neighbouring tiles at a time.
-void WaylandSurface::draw(Buffer& buffer, const Canvas& canvas) const {
+void PaintedSurface::draw(Buffer& buffer, const Canvas& canvas) const {
   for (int row = 0; row < tileRows_; ++row) {
     auto* flags = buffer.stale.data() + static_cast<std::size_t>(row) * tileColumns_;
     for (int column = 0; column < tileColumns_;) {
@@ -290,7 +372,7 @@ void WaylandSurface::draw(Buffer& buffer, const Canvas& canvas) const {
 // Copies `part` of the canvas into a buffer, blackening what lies beyond the canvas's stored
 // pixels: a plan's copy rectangles are within them and its black ones beyond, and a buffer
 // catching up on several plans takes both alike.
-void WaylandSurface::copy(std::uint32_t* target, const Canvas& canvas, const Rect& part) const {
+void PaintedSurface::copy(std::uint32_t* target, const Canvas& canvas, const Rect& part) const {
   const int left = std::max(part.left, 0);
   const int right = std::min(part.right, width_);
   const int top = std::max(part.top, 0);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/option_text.hpp"
 #include "host/x11/x11_target.hpp"
 
 namespace walkers {
@@ -53,7 +54,7 @@ int onXError(Display* display, XErrorEvent* error) {
 
 int onXIOError(Display* display) {
   const int code = errno;
-  const std::string name = DisplayString(display);
+  const std::string name = escapeForMessage(DisplayString(display), kEchoLimit);
   // A connection the server closed reads as end of file; Xlib leaves EAGAIN or EPIPE behind.
   if (code == 0 || code == EAGAIN || code == EPIPE || code == ECONNRESET) {
     lostDisplay("the X server \"" + name + "\" closed the connection");
@@ -109,18 +110,28 @@ void closeDisplayQuietly(Display* display) {
 }
 
 std::string cannotConnect(const std::string& name, int code) {
-  std::string why = "cannot connect to display \"" + name + "\"";
+  std::string why = "cannot connect to display \"" + escapeForMessage(name, kEchoLimit) + "\"";
   if (code == EMFILE || code == ENFILE || code == ENOMEM)
     why += ": " + std::string(std::strerror(code));
   return why;
 }
 
-Display* openDisplay() {
+Display* openDisplay(bool waylandToo) {
   const char* name = std::getenv("DISPLAY");
-  if (!name || !*name) throw X11Error("no display (DISPLAY is not set)");
-  errno = 0;
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) throw X11Error(cannotConnect(name, errno));
+  if (!name || !*name) {
+    throw X11Error(waylandToo ? "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)"
+                              : "no display (DISPLAY is not set)");
+  }
+  Display* display = nullptr;
+  int code = 0;
+  {
+    const AnswerDeadline deadline(cannotConnect(name, 0) + ": no answer within " +
+                                  std::to_string(kAnswerDeadline.count()) + " s");
+    errno = 0;
+    display = XOpenDisplay(nullptr);
+    code = errno;
+  }
+  if (!display) throw X11Error(cannotConnect(name, code));
   routeXErrors();
   return display;
 }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "host/unix/answer_deadline.hpp"
+
 namespace walkers {
 
 // From the first call on, Xlib's process-wide handlers are walkers' for every connection: a
@@ -36,11 +38,14 @@ class TrappedXErrors {
 void closeDisplayQuietly(Display* display);
 
 // The reason for a failed XOpenDisplay of `name`, naming the fault when it is this process's
-// (`code`, errno from the attempt: out of descriptors or memory) rather than the display's.
+// (`code`, errno from the attempt: out of descriptors or memory) rather than the display's. The
+// name is escaped and cut short: the message stays one line whatever DISPLAY holds.
 std::string cannotConnect(const std::string& name, int code);
 
 // Connects to $DISPLAY with the routing above in place, or throws X11Error
-// (host/x11/x11_target.hpp) saying why it cannot.
-Display* openDisplay();
+// (host/x11/x11_target.hpp) saying why it cannot; a display that does not answer within
+// kAnswerDeadline ends the process (AnswerDeadline). `waylandToo`: the caller would have drawn on
+// Wayland as well, so a missing DISPLAY is said as neither variable set.
+Display* openDisplay(bool waylandToo = false);
 
 }  // namespace walkers

@@ -10,12 +10,14 @@
 #include <string>
 #include <thread>
 
+#include "common/option_text.hpp"
 #include "host/core/input_grace.hpp"
 #include "host/core/patterns.hpp"
 #include "host/core/seams.hpp"
 #include "host/x11/x11_errors.hpp"
 #include "host/x11/x11_host.hpp"
 #include "host/x11/x11_target.hpp"
+#include "host/x11/x11_window.hpp"
 
 namespace walkers {
 namespace {
@@ -51,6 +53,15 @@ std::vector<Area> monitors(Display* display) {
   return areas;
 }
 
+// The windows that cover the monitors take the screen's own visual: a screen walkers cannot draw
+// on is refused by its name, not by the name of a window walkers made itself.
+void checkScreen(Display* display) {
+  const char* name = DisplayString(display);
+  const std::string screen = "screen " + std::to_string(DefaultScreen(display)) + " of display \"" +
+                             escapeForMessage(name ? name : "", kEchoLimit) + "\"";
+  checkWindow(display, DefaultRootWindow(display), screen + " has no root window", 0, {screen});
+}
+
 }  // namespace
 
 struct X11Screensaver::Connection {
@@ -58,7 +69,7 @@ struct X11Screensaver::Connection {
   Cursor blank = None;
   std::vector<Window> windows;
 
-  Connection() : display(openDisplay()) {}
+  Connection() : display(openDisplay(true)) {}
   ~Connection() {
     if (!display) return;
     XUngrabPointer(display, CurrentTime);
@@ -115,6 +126,7 @@ struct X11Screensaver::Connection {
 
 X11Screensaver::X11Screensaver(StopRequest& stop)
     : stop_(stop), connection_(std::make_unique<Connection>()) {
+  checkScreen(connection_->display);
   connection_->makeBlankCursor();
   for (const Area& area : monitors(connection_->display)) {
     const Window window = connection_->cover(area);

@@ -42,10 +42,10 @@ struct X11Target::State {
 };
 
 X11Target::State::State(const X11Choice& choice) {
-  display = openDisplay();
+  const char* saver = std::getenv("XSCREENSAVER_WINDOW");
+  wallpaper = choice.root && !(saver && *saver);
+  display = openDisplay(wallpaper);  // the desktop's background could have been Wayland's too
   try {
-    const char* saver = std::getenv("XSCREENSAVER_WINDOW");
-    wallpaper = choice.root && !(saver && *saver);
     window = chooseWindow(display, choice, kEvents);
     routeXErrors(window.id, true);
     watchForVirtualRoot();

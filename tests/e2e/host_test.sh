@@ -108,12 +108,71 @@ case_dead_wayland() {
   env -u DISPLAY -u XDG_RUNTIME_DIR WAYLAND_DISPLAY=wayland-dead timeout 5 "$WALKERS" \
     >/dev/null 2>"$tmp/err" || status=$?
   [ "$status" = 1 ] || fail "status $status"
-  [ "$(cat "$tmp/err")" = 'walkers: cannot open a window: cannot connect to display "wayland-dead"' ] ||
+  [ "$(cat "$tmp/err")" = 'walkers: cannot open a window: cannot connect to the Wayland compositor "wayland-dead": XDG_RUNTIME_DIR is not set (it holds the compositor'"'"'s socket)' ] ||
     fail "message: $(cat "$tmp/err")"
   status=0
   env -u DISPLAY WAYLAND_DISPLAY=/nonexistent timeout 5 "$WALKERS" >/dev/null 2>"$tmp/err" ||
     status=$?
   [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] || fail "status $status: $(cat "$tmp/err")"
+}
+
+# A display that accepts the connection and never answers (a Unix socket that only accepts, at
+# an unused display number): each mode says so in one line with status 1 after a few seconds.
+# A DISPLAY holding control bytes or thousands of characters is echoed escaped and cut short,
+# and --root and --screensaver without any display name both variables.
+case_startup_messages() {
+  local n mode status
+  mkdir -p /tmp/.X11-unix
+  for n in $(seq 300 399); do
+    [ ! -e "/tmp/.X11-unix/X$n" ] && ! grep -q "/tmp/.X11-unix/X$n\$" /proc/net/unix && break
+  done
+  local silent=/tmp/.X11-unix/X$n
+  python3 -c '
+import socket, sys
+server = socket.socket(socket.AF_UNIX)
+server.bind(sys.argv[1])
+server.listen(8)
+print(flush=True)
+held = []
+while True:
+    held.append(server.accept()[0])
+' "$silent" >"$tmp/silent.ready" &
+  silent_pid=$! silent_socket=$silent
+  trap 'kill "$silent_pid" 2>/dev/null || true; rm -f "$silent_socket"; cleanup' EXIT
+  for _ in $(seq 100); do [ -s "$tmp/silent.ready" ] && break; sleep 0.05; done
+  [ -S "$silent" ] || fail "the silent socket did not start"
+  for mode in --fullscreen --root --screensaver "--window-id 0x200001"; do
+    status=0
+    # shellcheck disable=SC2086 # the mode may be an option and its value
+    env -u WAYLAND_DISPLAY DISPLAY=":$n" timeout 30 "$WALKERS" $mode >/dev/null 2>"$tmp/err" </dev/null ||
+      status=$?
+    [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] &&
+      grep -qE "^walkers: (cannot open a window: )?cannot connect to display \":$n\": no answer within 5 s\$" \
+        "$tmp/err" || fail "$mode on a display that never answers: status $status: $(cat "$tmp/err")"
+  done
+  kill "$silent_pid"
+  local forged=$':9\nwalkers: fake line\e[2J' long
+  long=":9$(printf '%03000d' 0)"
+  for mode in --fullscreen --root --screensaver "--window-id 0x200001"; do
+    for display in "$forged" "$long"; do
+      status=0
+      # shellcheck disable=SC2086
+      env -u WAYLAND_DISPLAY DISPLAY="$display" timeout 10 "$WALKERS" $mode >/dev/null 2>"$tmp/err" ||
+        status=$?
+      [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] && [ "$(wc -c <"$tmp/err")" -lt 200 ] &&
+        ! grep -q $'\e' "$tmp/err" && grep -q 'cannot connect to display ":9' "$tmp/err" ||
+        fail "$mode with DISPLAY of ${#display} bytes: status $status: $(head -c 300 "$tmp/err")"
+    done
+    grep -q '…"$' "$tmp/err" || fail "$mode: a long DISPLAY is not cut: $(head -c 300 "$tmp/err")"
+  done
+  status=0
+  env -u WAYLAND_DISPLAY DISPLAY="$forged" timeout 10 "$WALKERS" --root 2>"$tmp/err" || status=$?
+  [ "$(cat "$tmp/err")" = 'walkers: cannot connect to display ":9\nwalkers: fake line\x1b[2J"' ] ||
+    fail "message: $(cat "$tmp/err")"
+  for mode in --root --screensaver; do
+    expect_refusal 1 "walkers: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)" "$mode"
+  done
+  expect_refusal 1 "walkers: no display (DISPLAY is not set)" --window-id 0x200001
 }
 
 # A window far larger than any screen: no window-sized memory, and Esc and SIGTERM still end it.
@@ -432,6 +491,75 @@ case_x11_screensaver() {
 }
 same_as_render_screen() { [ "$("$PNG_PROBE" differ "$tmp/render.png" "$tmp/screen.png")" = 0 ]; }
 
+# Starts Xorg with the dummy driver (tests/e2e/xorg_dummy.conf: one 1200x600 output) on a
+# display it picks itself, as xvfb_pid for the clean-up; exports DISPLAY. Xorg runs as root or as
+# any user here: Debian's Xorg is no set-uid wrapper, and the dummy opens no device.
+start_xorg_dummy() {
+  mkdir -p "$tmp/xorg.conf.d"
+  rm -f "$tmp/display"
+  Xorg -config "$(dirname "$0")/xorg_dummy.conf" -configdir "$tmp/xorg.conf.d" -noreset \
+    -nolisten tcp -logfile "$tmp/xorg.log" -displayfd 3 3>"$tmp/display" 2>"$tmp/xorg.err" &
+  xvfb_pid=$!
+  # Xorg removes its socket only on its way out: the test ends once it has.
+  stop_xorg() {
+    local pid=$xvfb_pid
+    cleanup
+    [ -z "$pid" ] || wait "$pid" 2>/dev/null || true
+  }
+  trap stop_xorg EXIT
+  for _ in $(seq 400); do
+    [ -s "$tmp/display" ] && break
+    sleep 0.05
+  done
+  [ -s "$tmp/display" ] || fail "Xorg did not start: $(tail -n 20 "$tmp/xorg.err")"
+  export DISPLAY=":$(head -n 1 "$tmp/display")"
+}
+
+# --screensaver on X11 with two RandR monitors (700x600 and 500x600 side by side on one output):
+# each monitor grows its own pattern from its own centre, the picture walkers-render grows from
+# that pattern's seed at the monitor's size; a key ends it with status 0.
+case_x11_monitors() {
+  command -v Xorg >/dev/null || fail "Xorg is not installed (xserver-xorg-core)"
+  start_xorg_dummy
+  xrandr --setmonitor left 700/185x600/159+0+0 DUMMY0 >/dev/null &&
+    xrandr --setmonitor right 500/132x600/159+700+0 none >/dev/null || fail "xrandr --setmonitor failed"
+  [ "$(xrandr --listmonitors | head -n 1)" = "Monitors: 2" ] ||
+    fail "not two monitors: $(xrandr --listmonitors)"
+  WALKERS_TICK_LIMIT=1500 run_walkers --screensaver
+  wait_seeds 2
+  local first second
+  first=$(sed -n 's/^seed: //p' "$tmp/walkers.out" | sed -n 1p)
+  second=$(sed -n 's/^seed: //p' "$tmp/walkers.out" | sed -n 2p)
+  [ "$first" != "$second" ] || fail "both monitors got seed $first"
+  local seed
+  for seed in "$first" "$second"; do
+    "$WALKERS_RENDER" --size 700x600 --seed "$seed" --ticks 1500 -o "$tmp/left-$seed.png"
+    "$WALKERS_RENDER" --size 500x600 --seed "$seed" --ticks 1500 -o "$tmp/right-$seed.png"
+  done
+  wid=root
+  poll_shot screen monitors_as_rendered "$first" "$second" ||
+    poll_shot screen monitors_as_rendered "$second" "$first" ||
+    fail "the monitors differ from the renders of seeds $first and $second (left $(
+      "$PNG_PROBE" differ "$tmp/left-$first.png" "$tmp/left.png"), right $(
+      "$PNG_PROBE" differ "$tmp/right-$second.png" "$tmp/right.png") pixels)"
+  # Past the grace, a key ends it.
+  for _ in $(seq 100); do
+    xdotool key space
+    kill -0 "$walkers_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  wait_walkers 5
+  [ "$walkers_status" = 0 ] || fail "status $walkers_status after a key"
+  [ ! -s "$tmp/walkers.err" ] || fail "complaints"
+}
+# The left monitor shows the render of seed $1, the right one that of seed $2.
+monitors_as_rendered() {
+  convert "$tmp/screen.png" -crop 700x600+0+0 +repage "$tmp/left.png" &&
+    convert "$tmp/screen.png" -crop 500x600+700+0 +repage "$tmp/right.png" &&
+    [ "$("$PNG_PROBE" differ "$tmp/left-$1.png" "$tmp/left.png")" = 0 ] &&
+    [ "$("$PNG_PROBE" differ "$tmp/right-$2.png" "$tmp/right.png")" = 0 ]
+}
+
 # Both hosts draw on the TrueColor screens of every depth Xvfb offers besides 24 bits (15, 16 and
 # 30; 32-bit windows are in the unit tests), and refuse an 8-bit screen (PseudoColor by default;
 # SDL picks DirectColor there) in one line with status 1, without a message box.
@@ -460,6 +588,11 @@ case_depths() {
       grep -qE ' has an 8-bit [A-Za-z]+ visual; walkers draws only on TrueColor of 15 to 32 bits$' \
         "$tmp/err" || fail "$mode on 8 bits: status $status: $(cat "$tmp/err")"
   done
+  # The screensaver names the screen, not a window it made itself to cover it.
+  status=0
+  timeout 10 "$WALKERS" --screensaver >/dev/null 2>"$tmp/err" </dev/null || status=$?
+  [ "$status" = 1 ] && [ "$(cat "$tmp/err")" = "walkers: screen 0 of display \"$DISPLAY\" has an 8-bit PseudoColor visual; walkers draws only on TrueColor of 15 to 32 bits" ] ||
+    fail "--screensaver on 8 bits: status $status: $(cat "$tmp/err")"
 }
 
 "case_$1"

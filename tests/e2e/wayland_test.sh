@@ -63,14 +63,11 @@ case_screensaver() {
   [ ! -s "$tmp/walkers.err" ] || fail "complaints"
 }
 
-# The own window with no X server at all: "Form1", 510x370, F11 fullscreen, Esc ends it.
+# The own window with no X server at all: "Form1", 510x370 showing what walkers-render grows,
+# F11 fullscreen (the picture kept, black beyond), Esc ends it.
 case_window() {
-  # Under the sanitizers, leaks are not judged here: SDL's Wayland driver and the libraries it
-  # loads (libxkbcommon, libwayland-client) keep memory to the end that is not ours to free.
-  local leaks=
-  [ -z "${ASAN_OPTIONS:-}" ] || leaks="ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0"
   start_sway
-  WALKERS_ENV=$leaks launch
+  WALKERS_ENV=WALKERS_TICK_LIMIT=1500 launch --seed 4242
   wait_seeds 1
   local node=
   for _ in $(seq 100); do
@@ -79,15 +76,95 @@ case_window() {
     sleep 0.1
   done
   [ "$node" = "510x370 0" ] || fail "window Form1: '$node'"
+  "$WALKERS_RENDER" --size 510x370 --seed 4242 --ticks 1500 -o "$tmp/render.png"
+  poll_shot_window window same_as render window || fail "the window differs from the render"
   session wtype -s 500 -k F11
   for _ in $(seq 100); do
     [ "$(form1)" = "1280x720 1" ] && break
     sleep 0.1
   done
   [ "$(form1)" = "1280x720 1" ] || fail "F11: $(form1)"
+  convert "$tmp/render.png" -background black -extent 1280x720 "PNG24:$tmp/full.png"
+  poll_shot HEADLESS-1 shot same_as full shot || fail "fullscreen differs from the render"
   session wtype -s 500 -k Escape
   wait_walkers 10
   [ "$walkers_status" = 0 ] || fail "status $walkers_status after Esc"
+  [ ! -s "$tmp/walkers.err" ] || fail "complaints"
+}
+# Polls screenshots of the window Form1 into $tmp/$1.png until `$2 ...` succeeds.
+poll_shot_window() {
+  local name=$1 deadline=$(($(date +%s) + ${E2E_DEADLINE:-60})) area
+  shift
+  while :; do
+    area=$(session swaymsg -t get_tree | jq -r '.. | objects | select(.name? == "Form1") |
+           "\(.rect.x),\(.rect.y) \(.rect.width)x\(.rect.height)"')
+    session grim -g "$area" - >"$tmp/$name.png" 2>/dev/null || fail "no screenshot of $area"
+    "$@" && return 0
+    [ "$(date +%s)" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
+# Keys from a keyboard that appears and types at once (each wtype is a new virtual keyboard, no
+# pause between its keymap and its key): SDL's Wayland driver crashed on them (status 139) in 2
+# to 5 runs of 6. Return gives a fresh pattern, other keys nothing, Esc ends with 0, the close
+# request with 0 too; nothing crashes on the way. A key sent before the window's keyboard is bound
+# is lost, as on any client, so each is sent until it acts.
+case_window_keys() {
+  start_sway
+  local run sent
+  for run in 1 2 3 4 5 6; do
+    launch
+    until [ -n "$(form1)" ]; do alive_window; sleep 0.02; done
+    for sent in $(seq 50); do
+      session wtype -k Return 2>/dev/null || true
+      alive_window
+      [ "$(grep -c '^seed: ' "$tmp/walkers.out")" -ge 2 ] && break
+      sleep 0.1
+    done
+    [ "$(grep -c '^seed: ' "$tmp/walkers.out")" -ge 2 ] || fail "run $run: Return gave no fresh pattern"
+    for _ in 1 2 3; do session wtype a 2>/dev/null || true; alive_window; done
+    session wtype -M ctrl m -m ctrl 2>/dev/null || true  # Ctrl+M is Enter too
+    alive_window
+    for sent in $(seq 50); do
+      if [ "$run" = 6 ]; then
+        session swaymsg '[title="Form1"] kill' >/dev/null 2>&1 || true
+      elif [ "$run" = 5 ]; then
+        session wtype -M ctrl '[' -m ctrl 2>/dev/null || true  # Ctrl+[ is Esc
+      else
+        session wtype -k Escape 2>/dev/null || true
+      fi
+      sleep 0.1
+      kill -0 "$walkers_pid" 2>/dev/null || break
+    done
+    wait_walkers 10
+    [ "$walkers_status" = 0 ] || fail "run $run: status $walkers_status at the end"
+    [ ! -s "$tmp/walkers.err" ] || fail "run $run: complaints"
+  done
+}
+# Fails when walkers has ended, naming its status (139: it crashed).
+alive_window() {
+  kill -0 "$walkers_pid" 2>/dev/null && return 0
+  local status=0
+  wait "$walkers_pid" || status=$?
+  walkers_pid=
+  fail "walkers ended with status $status"
+}
+
+# A keyboard that appears after the grace and presses at once wakes the screensaver, though its
+# key may reach the compositor before walkers has bound the new keyboard: once without a pause
+# per run, never repeated.
+case_screensaver_new_keyboard() {
+  start_sway
+  local run
+  for run in 1 2 3 4; do
+    launch --screensaver
+    wait_seeds 2
+    sleep 1.5  # past the grace
+    session wtype -k a 2>/dev/null || true
+    wait_walkers 5
+    [ "$walkers_status" = 0 ] || fail "run $run: status $walkers_status"
+  done
 }
 
 # A compositor that dies: the window and the wallpaper each say one line and end with status 1.
@@ -130,6 +207,137 @@ case_no_layer_shell() {
     [ "$(wc -l <"$tmp/walkers.err")" = 1 ] && grep -q 'no layer shell' "$tmp/walkers.err" ||
       fail "$mode: $(cat "$tmp/walkers.err")"
   done
+}
+
+# At fractional scales the wallpaper and the screensaver draw one canvas pixel per screen pixel
+# (a viewport): exactly what walkers-render grows at the output's mode size, at 1.5 from the
+# start and then at 1.25, 2 and 1 again, the same pixels each time. The mode is 1920x1080, whose
+# logical sizes at 1.5 and 1.25 are whole: grim scales its screenshot of an output by the
+# logical width's ratio alone, which at 1280x720 and 1.5 (853.33 logical pixels wide) would
+# blend the rows of even an exact picture.
+case_fractional_scale() {
+  start_sway 1920x1080
+  session swaymsg output HEADLESS-1 scale 1.5 >/dev/null
+  render 1920x1080 render1
+  render 800x600 render2
+  local mode
+  for mode in --root --screensaver; do
+    WALKERS_ENV=WALKERS_TICK_LIMIT=1500 launch "$mode" --seed 4242
+    wait_seeds 2
+    poll_shot HEADLESS-1 out1 same_as render1 out1 ||
+      fail "$mode at scale 1.5: $("$PNG_PROBE" differ "$tmp/render1.png" "$tmp/out1.png") pixels differ"
+    [ "$mode" = --root ] || break
+    session swaymsg output HEADLESS-2 scale 1.25 >/dev/null  # 800x600: 640x480 logical
+    poll_shot HEADLESS-2 out2 same_as render2 out2 ||
+      fail "HEADLESS-2 at scale 1.25: $("$PNG_PROBE" differ "$tmp/render2.png" "$tmp/out2.png") pixels differ"
+    local scale
+    for scale in 1.25 2 1; do
+      session swaymsg output HEADLESS-1 scale "$scale" >/dev/null
+      poll_shot HEADLESS-1 out1 same_as render1 out1 ||
+        fail "$mode at scale $scale: $("$PNG_PROBE" differ "$tmp/render1.png" "$tmp/out1.png") pixels differ"
+    done
+    kill "$walkers_pid"
+    wait_walkers 5
+  done
+  [ ! -s "$tmp/walkers.err" ] || fail "complaints"
+}
+
+# Runs walkers with $2... in an environment of nothing but $1 (space-separated VAR=value words)
+# and the sanitizers' options, at most 20 s; sets status, and its standard error goes to
+# $tmp/walkers.err.
+alone() {
+  local environment=$1
+  shift
+  status=0
+  # shellcheck disable=SC2086  # the words are the variables
+  env -i $environment ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
+    timeout 20 "$WALKERS" "$@" >/dev/null 2>"$tmp/walkers.err" || status=$?
+}
+
+# A compositor that takes the connection and never answers: after a few seconds one line and
+# status 1, in the wallpaper and the screensaver; with an X display beside it walkers tries that
+# one instead, as for a compositor that is not there; a stop signal meanwhile still ends it with
+# status 0.
+case_silent_compositor() {
+  "$SILENT_COMPOSITOR" "$tmp/run/silent-0" >"$tmp/silent.log" 2>&1 &
+  other_pid=$!
+  for _ in $(seq 100); do
+    [ -S "$tmp/run/silent-0" ] && break
+    sleep 0.05
+  done
+  local mode line
+  for mode in --root --screensaver; do
+    env -i XDG_RUNTIME_DIR="$tmp/run" WAYLAND_DISPLAY=silent-0 ASAN_OPTIONS="${ASAN_OPTIONS:-}" \
+      UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" "$WALKERS" "$mode" >/dev/null 2>"$tmp/walkers.err" &
+    walkers_pid=$!
+    # Polled, not timed: the deadline is walkers's own, a few seconds.
+    for _ in $(seq $((${E2E_DEADLINE:-60} * 20))); do
+      [ -s "$tmp/walkers.err" ] && break
+      sleep 0.05
+    done
+    [ -s "$tmp/walkers.err" ] || fail "$mode: nothing said about a compositor that never answers"
+    wait_walkers 10
+    [ "$walkers_status" = 1 ] || fail "$mode: status $walkers_status"
+    line='walkers: cannot connect to the Wayland compositor "silent-0": it took the connection'
+    line+=' but did not answer within 5 s'
+    [ "$(cat "$tmp/walkers.err")" = "$line" ] || fail "$mode: $(cat "$tmp/walkers.err")"
+  done
+  # With DISPLAY too, X11 is tried (no X server at :99 here): still one line and status 1.
+  alone "XDG_RUNTIME_DIR=$tmp/run WAYLAND_DISPLAY=silent-0 DISPLAY=:99" --root
+  [ "$status" = 1 ] && [ "$(wc -l <"$tmp/walkers.err")" = 1 ] ||
+    fail "with DISPLAY: status $status, $(cat "$tmp/walkers.err")"
+  # A stop signal while walkers waits for the answer.
+  local accepted
+  accepted=$(grep -c '^accepted' "$tmp/silent.log")
+  env -i XDG_RUNTIME_DIR="$tmp/run" WAYLAND_DISPLAY=silent-0 ASAN_OPTIONS="${ASAN_OPTIONS:-}" \
+    UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" "$WALKERS" --root >/dev/null 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+  for _ in $(seq 200); do
+    [ "$(grep -c '^accepted' "$tmp/silent.log")" -gt "$accepted" ] && break
+    sleep 0.05
+  done
+  kill -TERM "$walkers_pid"
+  wait_walkers 5
+  [ "$walkers_status" = 0 ] || fail "status $walkers_status after SIGTERM"
+  [ ! -s "$tmp/walkers.err" ] || fail "complaints after SIGTERM"
+}
+
+# A WAYLAND_DISPLAY that leads to no compositor: one line naming Wayland and why (a regular file,
+# a FIFO, a missing name, no XDG_RUNTIME_DIR), the name escaped and cut short; status 1.
+case_unreachable_messages() {
+  : >"$tmp/run/regfile"
+  mkfifo "$tmp/run/fifo"
+  local mode run="XDG_RUNTIME_DIR=$tmp/run"
+  for mode in --root --screensaver; do
+    expect_line "$run WAYLAND_DISPLAY=regfile" "$mode" \
+      'walkers: cannot connect to the Wayland compositor "regfile": it is a regular file, not a socket'
+    expect_line "$run WAYLAND_DISPLAY=fifo" "$mode" \
+      'walkers: cannot connect to the Wayland compositor "fifo": it is a FIFO, not a socket'
+    expect_line "$run WAYLAND_DISPLAY=missing" "$mode" \
+      'walkers: cannot connect to the Wayland compositor "missing": No such file or directory'
+    expect_line "WAYLAND_DISPLAY=wayland-1" "$mode" \
+      'walkers: cannot connect to the Wayland compositor "wayland-1": XDG_RUNTIME_DIR is not set (it holds the compositor'"'"'s socket)'
+  done
+  # A forged second line, an escape byte and a long value.
+  status=0
+  env -i XDG_RUNTIME_DIR="$tmp/run" WAYLAND_DISPLAY=$'x\nwalkers: fake line\e[31m' \
+    timeout 20 "$WALKERS" --root >/dev/null 2>"$tmp/walkers.err" || status=$?
+  [ "$status" = 1 ] || fail "forged: status $status"
+  [ "$(wc -l <"$tmp/walkers.err")" = 1 ] || fail "forged: $(cat -A "$tmp/walkers.err")"
+  grep -qF 'compositor "x\nwalkers: fake line\x1b[31m": No such file' "$tmp/walkers.err" ||
+    fail "forged: $(cat -A "$tmp/walkers.err")"
+  status=0
+  env -i XDG_RUNTIME_DIR="$tmp/run" WAYLAND_DISPLAY="$(printf 'w%.0s' $(seq 3000))" \
+    timeout 20 "$WALKERS" --root >/dev/null 2>"$tmp/walkers.err" || status=$?
+  [ "$status" = 1 ] || fail "long: status $status"
+  [ "$(wc -l <"$tmp/walkers.err")" = 1 ] && [ "$(wc -c <"$tmp/walkers.err")" -lt 300 ] ||
+    fail "long: $(wc -c <"$tmp/walkers.err") bytes: $(head -c 300 "$tmp/walkers.err")"
+}
+# expect_line ENVIRONMENT MODE LINE: walkers in MODE says LINE alone and ends with status 1.
+expect_line() {
+  alone "$1" "$2"
+  [ "$status" = 1 ] || fail "$1 $2: status $status"
+  [ "$(cat "$tmp/walkers.err")" = "$3" ] || fail "$1 $2: $(cat "$tmp/walkers.err")"
 }
 
 "case_$1"

@@ -279,6 +279,82 @@ class HiddenTab(PageTest):
             self.assertGreater(ran, awake / 2)
 
 
+def notice(browser):
+    """The notice line's text while it is visible, else ''."""
+    line = browser.driver.find_element(By.ID, 'notice')
+    return line.text if line.is_displayed() else ''
+
+
+class Seeds(PageTest):
+    def test_random_seeds_leading_zeros_and_refused_values(self):
+        with Server() as url:
+            seeds = set()
+            for _ in range(3):
+                self.browser.open(url)
+                seeds.add(int(eventually(lambda: self.browser.state()['seed'], 'a seed')))
+            # Drawn at random, not from a clock counting milliseconds in nanoseconds.
+            self.assertEqual(len(seeds), 3)
+            self.assertTrue(all(seed % 1000000 for seed in seeds), seeds)
+            # walkers-render's rule: any number of leading zeros.
+            self.assertHeldAt(f'{url}#seed={"0" * 30}11&ticks=3000', *self.size, 11, 3000)
+            self.assertEqual(notice(self.browser), '')
+            # A value the page cannot take is replaced, and the page says so.
+            for asked, named in [('seed=abc', 'seed "abc"'),
+                                 ('seed=18446744073709551616', 'seed "18446744073709551616"'),
+                                 ('seed=5&ticks=-1', 'ticks "-1"'),
+                                 ('seed=' + 'x' * 3000, 'seed "' + 'x' * 40 + '…"')]:
+                self.browser.open(f'{url}#{asked}')
+                said = eventually(lambda: notice(self.browser), f'{asked}: a notice')
+                self.assertIn(named, said)
+            self.browser.press(Keys.ENTER)
+            eventually(lambda: notice(self.browser) == '', 'a fresh pattern clears the notice')
+
+
+class TickZero(PageTest):
+    def test_a_pattern_held_at_tick_0_names_its_seed_and_saves(self):
+        with Server() as url:
+            self.browser.open(url + '#seed=42&ticks=0')
+            self.assertEqual(eventually(lambda: self.browser.state()['seed'], 'the seed'), '42')
+            self.assertEqual(self.browser.run('return location.hash'), '#seed=42&ticks=0')
+            self.assertEqual(self.browser.run("return document.getElementById('seed').textContent"),
+                             '42')
+            self.assertShows(black(*self.size), 'black at tick 0')
+            # The download the Save PNG key starts, caught before it leaves the page.
+            self.browser.run(
+                'window.saved = []; HTMLAnchorElement.prototype.click = function () {'
+                ' fetch(this.href).then((r) => r.arrayBuffer())'
+                '.then((b) => saved.push([this.download, b.byteLength])); };')
+            self.browser.press('s')
+            saved = eventually(lambda: self.browser.run('return saved'), 'a saved picture')
+            self.assertEqual(saved[0][0], 'walkers-42-0.png')
+            self.assertGreater(saved[0][1], 0)
+
+
+class BrokenEngine(PageTest):
+    def tearDown(self):
+        self.browser.close()  # the console errors are what a broken engine gives
+
+    def test_an_engine_that_cannot_load_is_said_on_the_page(self):
+        with open(os.path.join(SITE, 'engine.js'), encoding='utf-8') as engine:
+            good = engine.read()
+        self.assertEqual(good.count('AGFzbQ'), 1)  # the WebAssembly's magic number, in base64
+        broken = {'missing': None, 'empty': '', 'truncated': good[:len(good) // 2],
+                  'corrupt': good.replace('AGFzbQ', 'AGFzbR')}
+        for kind, text in broken.items():
+            with tempfile.TemporaryDirectory() as site:
+                for name in SITE_FILES - {'engine.js'}:
+                    with open(os.path.join(SITE, name), 'rb') as source, \
+                         open(os.path.join(site, name), 'wb') as copy:
+                        copy.write(source.read())
+                if text is not None:
+                    with open(os.path.join(site, 'engine.js'), 'w', encoding='utf-8') as engine:
+                        engine.write(text)
+                self.browser.driver.get('about:blank')
+                self.browser.driver.get('file://' + os.path.join(site, 'index.html'))
+                said = eventually(lambda: notice(self.browser), f'{kind} engine: a notice')
+                self.assertIn('could not load its engine', said)
+
+
 class Site(unittest.TestCase):
     def test_the_site_is_small_self_contained_installed_and_has_the_projects_icon(self):
         self.assertEqual(set(os.listdir(SITE)), SITE_FILES)
