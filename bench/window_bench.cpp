@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/main_window.hpp"
+#include "host/sdl/main_window.hpp"
 
 namespace {
 

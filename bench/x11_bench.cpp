@@ -9,7 +9,7 @@
 #include <string>
 
 #include "engine/random.hpp"
-#include "host/x11_target.hpp"
+#include "host/x11/x11_target.hpp"
 
 namespace {
 

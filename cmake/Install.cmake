@@ -3,7 +3,7 @@ include(GNUInstallDirs)
 
 set(WALKERS_CONTACT "walkers maintainers <walkers@example.org>")
 
-if(WALKERS_WINDOW)
+if(WALKERS_PROGRAM)
   install(TARGETS walkers RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES data/walkers.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES data/org.example.walkers.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

@@ -1,22 +1,15 @@
 // Clearing, resizing, change tracking and the pixel memory of the drawing surface.
 #include "engine/canvas.hpp"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
 namespace walkers {
 namespace {
-
-#ifdef __linux__
-// Below this, clearing writes zeros; above it, the pages go back to the system, which is far
-// cheaper for a large store that was mostly never painted.
-constexpr std::size_t kReleaseBytes = std::size_t{1} << 22;
-#endif
 
 [[noreturn]] void outOfMemory(int width, int height) {
   const double bytes = static_cast<double>(width) * static_cast<double>(height) * 4;
@@ -42,29 +35,23 @@ PixelStore::PixelStore(std::size_t count, PixelMemory* memory, bool onlyThere) :
       return;
     }
   }
-  void* pages = ::mmap(nullptr, count * sizeof(std::uint32_t), PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (pages == MAP_FAILED) throw std::bad_alloc();
-  data_ = static_cast<std::uint32_t*>(pages);
+  data_ = static_cast<std::uint32_t*>(std::calloc(count, sizeof(std::uint32_t)));
+  if (!data_) throw std::bad_alloc();
 }
 
 PixelStore::~PixelStore() {
   if (memory_) {
     memory_->release(data_, count_);
-  } else if (data_) {
-    ::munmap(data_, count_ * sizeof(std::uint32_t));
+  } else {
+    std::free(data_);
   }
 }
 
 void PixelStore::clear() {
-  const std::size_t bytes = count_ * sizeof(std::uint32_t);
-#ifdef __linux__
-  // Released pages of a host's memory need not read as zero: those are written.
-  // Private anonymous pages read as zero again once released. Elsewhere the advice may be taken
-  // without that promise (or ignored, as in WebAssembly), so the zeros are written.
-  if (!memory_ && bytes >= kReleaseBytes && ::madvise(data_, bytes, MADV_DONTNEED) == 0) return;
-#endif
-  if (data_) std::memset(data_, 0, bytes);
+  // A host's memory may zero its own blocks more cheaply than writing them (handing their pages
+  // back to the system); otherwise the zeros are written.
+  if (memory_ && memory_->zero(data_, count_)) return;
+  if (data_) std::memset(data_, 0, count_ * sizeof(std::uint32_t));
 }
 
 void Canvas::Cls() {

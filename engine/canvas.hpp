@@ -77,6 +77,9 @@ class PixelMemory {
   virtual std::uint32_t* allocate(std::size_t count) = 0;
   virtual void release(std::uint32_t* pixels, std::size_t count) = 0;
   virtual PixelOrder order() const = 0;
+  // Sets a block allocate gave back to zero in a way cheaper than writing it (handing its pages
+  // back to the system, say) and answers true; false, the default, has the canvas write the zeros.
+  virtual bool zero(std::uint32_t* /*pixels*/, std::size_t /*count*/) { return false; }
 };
 
 // Changes are tracked per square tile of this many pixels a side, so that presenting a frame
@@ -152,9 +155,8 @@ class PixelView {
   bool redHigh_ = false;
 };
 
-// Zero-filled pixel memory: a host's (see PixelMemory) when one is given and it has some, else
-// straight from the system, where pages nobody painted cost no memory and clearing hands the pages
-// back instead of writing every one of them.
+// Zero-filled pixel memory: a host's (see PixelMemory) when one is given and it has some, else the
+// C library's (std::calloc, whose large blocks cost no memory where nothing was painted).
 class PixelStore {
  public:
   PixelStore() = default;

@@ -1,5 +1,5 @@
 // Tests of the walkers command line: each option, the single-dash spellings, and bad input.
-#include "host/command_line.hpp"
+#include "host/core/command_line.hpp"
 
 #include <gtest/gtest.h>
 
@@ -33,15 +33,15 @@ TEST(CommandLine, ReadsEachOptionInBothSpellings) {
                                                {"--window-id", "0X1fffffff", 0x1fffffffUL}}) {
     const auto line = parse({spelling, id});
     ASSERT_TRUE(line.options) << line.text;
-    EXPECT_EQ(line.options->place, Options::Place::kWindowId);
-    EXPECT_EQ(line.options->windowId, expected);
+    EXPECT_EQ(line.options->place, Options::Place::kOtherWindow);
+    EXPECT_EQ(line.options->otherWindow, expected);
   }
   // Values after "=", in both spellings; "--" ends the options.
   for (const auto& arguments :
        {std::vector<std::string>{"-window-id=0x5", "--cycle=0", "--"}, {"--window-id=0x5", "--"}}) {
     const auto line = parse(arguments);
     ASSERT_TRUE(line.options) << line.text;
-    EXPECT_EQ(line.options->windowId, 5UL);
+    EXPECT_EQ(line.options->otherWindow, 5U);
   }
   EXPECT_EQ(parse({"--screensaver"}).options->place, Options::Place::kScreensaver);
   const auto line = parse({"--fullscreen", "--seed", "18446744073709551615", "--cycle=0"});

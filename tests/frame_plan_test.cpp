@@ -1,5 +1,5 @@
 // Tests of the frame plan: what each frame copies and blackens, judged on a model screen.
-#include "host/frame_plan.hpp"
+#include "host/core/frame_plan.hpp"
 
 #include <gtest/gtest.h>
 

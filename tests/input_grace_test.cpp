@@ -1,5 +1,5 @@
 // The screensaver's grace: input in its first moments is ignored, the first input after it ends it.
-#include "host/input_grace.hpp"
+#include "host/core/input_grace.hpp"
 
 #include <gtest/gtest.h>
 

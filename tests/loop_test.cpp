@@ -1,5 +1,5 @@
 // Tests of the loop on a fake host and clock: lazy ticks, catch-up cap, frames, restarts, ending.
-#include "host/loop.hpp"
+#include "host/core/loop.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Tests of the seed line: written whole when the output can take it, dropped when it cannot.
-#include "host/seed_line.hpp"
+#include "host/unix/seed_line.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

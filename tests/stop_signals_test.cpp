@@ -1,5 +1,5 @@
 // Tests of the stop signals: SIGTERM, SIGINT and SIGHUP wake a descriptor instead of ending.
-#include "host/stop_signals.hpp"
+#include "host/unix/stop_signals.hpp"
 
 #include <gtest/gtest.h>
 #include <poll.h>

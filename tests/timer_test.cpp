@@ -1,5 +1,5 @@
 // Tests of the timer's due-tick accounting: one tick per interval, and a cap after a stall.
-#include "host/timer.hpp"
+#include "host/core/timer.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The pixels a Wayland surface is drawn in, at whole-number and fractional output scales.
 #include <gtest/gtest.h>
 
-#include "host/wayland_surface.hpp"
+#include "host/wayland/wayland_surface.hpp"
 
 namespace walkers {
 namespace {

@@ -1,5 +1,5 @@
 // Tests of the web page's host: each frame becomes an opaque RGBA picture of the canvas's size.
-#include "host/web_host.hpp"
+#include "host/web/web_host.hpp"
 
 #include <gtest/gtest.h>
 

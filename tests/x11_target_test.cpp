@@ -1,5 +1,5 @@
 // Tests of drawing on foreign X windows: choosing one, exact colours, resizes, the window's end.
-#include "host/x11_target.hpp"
+#include "host/x11/x11_target.hpp"
 
 // clang-format off
 #include <gtest/gtest.h>  // before Xlib, whose macros (None, Bool) would break GoogleTest's names
@@ -29,7 +29,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/x11_pixels.hpp"
+#include "host/x11/x11_pixels.hpp"
 #include "tests/support/eventually.hpp"
 
 namespace walkers {

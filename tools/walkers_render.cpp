@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "common/option_text.hpp"
-#include "common/standard_descriptors.hpp"
 #include "engine/form.hpp"
 #include "engine/random.hpp"
+#include "host/unix/standard_descriptors.hpp"
 #include "tools/animation.hpp"
 #include "tools/memory_limit.hpp"
 #include "tools/output_file.hpp"

@@ -1,0 +1,38 @@
+// What every platform supplies to the shared hosts' code: stop requests, the wait, the seed line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "host/core/loop.hpp"
+
+namespace walkers {
+
+// A request from outside that the program end (on Unix SIGTERM, SIGINT or SIGHUP), made into
+// something the platform's wait wakes for. One implementation per platform.
+class StopRequest {
+ public:
+  virtual ~StopRequest() = default;
+  // Whether the program was asked to stop; once it was, this stays true.
+  virtual bool requested() const = 0;
+  // What waitForInput watches for the request: a descriptor on Unix, a handle elsewhere.
+  virtual std::intptr_t waitable() const = 0;
+};
+
+// Returns once `connection` (a display connection: a descriptor on Unix) may have input, `stop`
+// (may be null) was requested, or `deadline` has come, rounded up to the next millisecond:
+// waking a little late costs nothing, since the loop runs every tick that fell due on waking.
+void waitForInput(std::intptr_t connection, const StopRequest* stop,
+                  LoopClock::time_point deadline);
+
+// Writes "seed: S" as a line on standard output only if it can be taken at once, whole: a
+// reader that is slow, stopped or never reads loses the line instead of stopping the pattern.
+// Answers whether it was written.
+bool printSeedLine(std::uint64_t seed);
+
+// At start-up, before anything opens a file: opens standard input, output and error where they
+// are closed (so that no file the program opens takes their place), and answers whether
+// standard output was closed, or nothing when they cannot be opened.
+std::optional<bool> openStandardStreams();
+
+}  // namespace walkers

@@ -1,0 +1,75 @@
+// The main window `w`: an SDL window showing the form's canvas, a host the loop drives.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include "host/core/loop.hpp"
+#include "host/sdl/sdl_x11.hpp"
+#include "host/unix/page_memory.hpp"
+
+struct SDL_Window;
+struct SDL_Surface;
+
+namespace walkers {
+
+class StopRequest;
+
+// Start-up failed (no display, no window, no surface); the message says why.
+class StartupError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The form's window. Keys go to the loop as character codes (F11, which has none, toggles
+// fullscreen here); the window sleeps on its X connection and on the stop signals at once. When
+// the X server goes away or another program destroys the window, it prints one line and ends the
+// program with status 1.
+class MainWindow : public Host {
+ public:
+  static constexpr int kClientWidth = 510;
+  static constexpr int kClientHeight = 370;
+  static constexpr const char* kCaption = "Form1";
+  // Larger windows are not drawn (a frame would take gigabytes, or seconds); they keep the
+  // window's background, and the loop goes on.
+  static constexpr std::int64_t kMaxSurfacePixels = std::int64_t{1} << 25;
+
+  // Opens the window, shown, at a position the window system chooses. Refuses SDL's invisible
+  // offscreen and dummy drivers unless SDL_VIDEODRIVER asked for one. `stop` may be null.
+  explicit MainWindow(bool fullscreen = false, StopRequest* stop = nullptr);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // The client area as the window opened.
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+  void waitUntil(LoopClock::time_point deadline) override;
+  std::optional<HostEvent> nextEvent() override;
+  void present(const Canvas& canvas, const FramePlan& plan) override;
+  LoopClock::duration framePeriod() const override { return framePeriod_; }
+  PixelMemory* pixelMemory() override {
+    PixelMemory* shared = x11_ ? x11_->pixelMemory() : nullptr;
+    return shared ? shared : &PageMemory::process();
+  }
+
+ private:
+  void toggleFullscreen();
+
+  SDL_Window* window_ = nullptr;
+  StopRequest* stop_ = nullptr;
+  std::unique_ptr<SdlX11> x11_;  // when shown through X11
+  bool pumped_ = false;          // events were read from the window system since the last wait
+  int width_ = 0;
+  int height_ = 0;
+  SDL_Surface* source_ = nullptr;  // the canvas's stored part as an SDL surface
+  const void* sourcePixels_ = nullptr;
+  LoopClock::duration framePeriod_{};
+};
+
+}  // namespace walkers

@@ -1,0 +1,166 @@
+// Surfaces showing a canvas on Wayland: the shared buffers and frames, and the layer surface role.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "engine/canvas.hpp"
+#include "host/core/frame_plan.hpp"
+#include "host/core/loop.hpp"
+#include "host/unix/page_memory.hpp"
+
+struct wl_surface;
+struct wl_buffer;
+struct wl_callback;
+struct zwlr_layer_surface_v1;
+struct wp_viewport;
+struct wp_fractional_scale_v1;
+
+namespace walkers {
+
+class StopRequest;
+class WaylandDisplay;
+struct WaylandOutput;
+
+// How a surface of a logical size is drawn: a buffer of `width` x `height` pixels, shown either at
+// the whole-number `bufferScale` or, with `viewport`, stretched (by the compositor's viewporter)
+// to the logical size, which then holds exactly one buffer pixel per screen pixel.
+struct SurfacePixels {
+  int width = 0;
+  int height = 0;
+  int bufferScale = 1;
+  bool viewport = false;
+  bool operator==(const SurfacePixels&) const = default;
+};
+
+// The pixels for a surface of `logicalWidth` x `logicalHeight` covering an output whose current
+// mode, turned as the output is, is `modeWidth` x `modeHeight` and whose wl_output scale is
+// `scale`. `preferred120` is the scale wp_fractional_scale_v1 asked for in 120ths (0 if none came);
+// `viewporter` whether the compositor offers wp_viewporter. Whole-number scales keep the buffer
+// scale (logical size times scale); a fractional one uses a viewport: a buffer of the logical
+// size times the preferred scale, rounded, or else of the mode's size; without a viewporter, the
+// buffer scale as ever (the compositor then shrinks the picture).
+SurfacePixels surfacePixels(int logicalWidth, int logicalHeight, int modeWidth, int modeHeight,
+                            int scale, int preferred120, bool viewporter);
+
+// A surface showing a canvas; what it is to the compositor (a layer surface, a window) is the
+// subclass's role, which gives it its size through resizeTo().
+//
+// Frames go through two shared-memory buffers: each frame plan is carried out in a buffer the
+// compositor has released, together with the plans that buffer missed, and only the planned
+// parts are damaged. A frame is drawn only after the compositor asked for the next one, so a
+// surface that is off or covered costs no drawing at all; what waited is then asked for again as
+// an exposed area.
+class PaintedSurface : public Host {
+ public:
+  ~PaintedSurface() override;
+  PaintedSurface(const PaintedSurface&) = delete;
+  PaintedSurface& operator=(const PaintedSurface&) = delete;
+
+  // Whether the compositor gave the surface its size yet; until then it shows nothing.
+  bool configured() const { return width_ > 0 && height_ > 0; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+  void waitUntil(LoopClock::time_point deadline) override;
+  std::optional<HostEvent> nextEvent() override;
+  void present(const Canvas& canvas, const FramePlan& plan) override;
+  PixelMemory* pixelMemory() override { return &PageMemory::process(); }
+
+  // Handlers called from the C listeners.
+  void onFrameDone();
+  void onRelease(wl_buffer* buffer);
+
+ protected:
+  // A fresh wl_surface on `display`; `stop` may be null. Surfaces of more than `maxPixels` keep
+  // no buffers and show nothing until they are smaller again.
+  PaintedSurface(WaylandDisplay& display, StopRequest* stop,
+                 std::int64_t maxPixels = std::int64_t{1} << 62);
+  // The surface is now `width` x `height` pixels: buffers of that size, and the loop told.
+  void resizeTo(int width, int height);
+
+  WaylandDisplay& display_;
+  wl_surface* surface_ = nullptr;
+  std::vector<HostEvent> events_;
+
+ private:
+  struct Buffer {
+    wl_buffer* buffer = nullptr;
+    std::uint32_t* pixels = nullptr;
+    bool busy = false;  // the compositor may still read it
+    // A flag per 16-pixel tile that changed since the buffer was last drawn: the frames it
+    // missed overlap, and each tile is copied once however many of them it was in.
+    std::vector<std::uint8_t> stale;
+  };
+
+  void makeBuffers();
+  void dropBuffers();
+  Buffer* freeBuffer();
+  bool hasFreeBuffer() const;
+  void remember(const std::vector<Rect>& parts);
+  void askAgain();
+  void markStale(const Rect& part);
+  void draw(Buffer& buffer, const Canvas& canvas) const;
+  void copy(std::uint32_t* target, const Canvas& canvas, const Rect& part) const;
+
+  StopRequest* stop_ = nullptr;
+  std::int64_t maxPixels_ = 0;
+  wl_callback* frame_ = nullptr;  // the compositor has not asked for the next frame yet
+  int width_ = 0;
+  int height_ = 0;
+  int tileColumns_ = 0;
+  int tileRows_ = 0;
+  // Two buffers in one shared mapping.
+  void* mapping_ = nullptr;
+  std::size_t mappingBytes_ = 0;
+  Buffer buffers_[2];
+  std::vector<Rect> damage_;  // changed since the last commit
+  bool damageWhole_ = false;
+  bool deferred_ = false;  // a frame waits for the compositor or a buffer
+};
+
+// A surface anchored to every edge of one output, on the background layer (a wallpaper: no
+// keyboard) or the overlay layer (a screensaver: above everything, with the keyboard). It is
+// `width()` x `height()` pixels: the size the compositor gives, times the output's scale, or at a
+// fractional scale the output's own pixels through a viewport (see surfacePixels).
+class WaylandSurface : public PaintedSurface {
+ public:
+  enum class Layer { kBackground, kOverlay };
+
+  WaylandSurface(WaylandDisplay& display, const WaylandOutput& output, Layer layer,
+                 StopRequest& stop);
+  ~WaylandSurface() override;
+  WaylandSurface(const WaylandSurface&) = delete;
+  WaylandSurface& operator=(const WaylandSurface&) = delete;
+
+  const WaylandOutput& output() const { return output_; }
+  // Whether the compositor took the surface away for good (its output is gone).
+  bool closed() const { return closed_; }
+  // The output's description changed: a new scale changes the size in pixels.
+  void outputChanged();
+
+  LoopClock::duration framePeriod() const override;
+
+  // Handlers called from the C listeners.
+  void onConfigure(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
+  void onClosed();
+  void onPreferredScale(std::uint32_t scale120);
+
+ private:
+  const WaylandOutput& output_;
+  zwlr_layer_surface_v1* layerSurface_ = nullptr;
+  wp_viewport* viewport_ = nullptr;               // with a viewporter
+  wp_fractional_scale_v1* fractional_ = nullptr;  // with a fractional scale manager
+  int preferred120_ = 0;                          // its last preferred scale, in 120ths
+  int logicalWidth_ = 0;
+  int logicalHeight_ = 0;
+  int scale_ = 1;             // the buffer scale set on the surface
+  bool viewportSet_ = false;  // a viewport destination is set: the logical size below
+  int destinationWidth_ = 0;
+  int destinationHeight_ = 0;
+  bool closed_ = false;
+};
+
+}  // namespace walkers

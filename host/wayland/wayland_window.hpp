@@ -1,0 +1,71 @@
+// The main window `w` on Wayland: an xdg-shell toplevel showing the form's canvas.
+#pragma once
+
+#include <cstdint>
+
+#include "host/core/loop.hpp"
+#include "host/wayland/wayland_display.hpp"
+#include "host/wayland/wayland_surface.hpp"
+
+struct xdg_surface;
+struct xdg_toplevel;
+struct wl_array;
+
+namespace walkers {
+
+class StopRequest;
+struct WaylandKey;
+
+// The form's window on a Wayland compositor, drawn by walkers itself (no SDL): a toplevel
+// captioned "Form1" with a client area of 510x370 pixels, one canvas pixel per surface pixel.
+// Keys act by the character they type, read through the compositor's keymap with libxkbcommon
+// (Return, keypad Enter and Ctrl+M type 13; Escape and Ctrl+[ 27); F11 toggles fullscreen. The
+// compositor's configure events size it; its close request ends the loop (status 0); a lost
+// compositor prints one line, "walkers: lost the display: ...", and ends the program with
+// status 1. Frames go as for the wallpaper (PaintedSurface), drawn on frame callbacks.
+// The window's own connection, a base class so that it is made before the surface and closed
+// after it.
+struct WaylandWindowConnection {
+  WaylandDisplay connection{true, WaylandDisplay::Shell::kToplevel};
+};
+
+class WaylandWindow : private WaylandWindowConnection, public PaintedSurface {
+ public:
+  static constexpr int kClientWidth = 510;
+  static constexpr int kClientHeight = 370;
+  static constexpr const char* kCaption = "Form1";
+  // Larger windows are not drawn (a frame would take gigabytes); the loop goes on.
+  static constexpr std::int64_t kMaxSurfacePixels = std::int64_t{1} << 25;
+
+  // Connects to $WAYLAND_DISPLAY, opens the window and waits for its first size. Throws
+  // WaylandUnreachable when no compositor answers, WaylandError when it has no xdg-shell.
+  // `stop` may be null.
+  explicit WaylandWindow(bool fullscreen = false, StopRequest* stop = nullptr);
+  ~WaylandWindow() override;
+  WaylandWindow(const WaylandWindow&) = delete;
+  WaylandWindow& operator=(const WaylandWindow&) = delete;
+
+  void waitUntil(LoopClock::time_point deadline) override;
+  LoopClock::duration framePeriod() const override;
+
+  // Handlers called from the C listeners.
+  void onToplevelConfigure(std::int32_t width, std::int32_t height, const wl_array* states);
+  void onConfigure(std::uint32_t serial);
+  void onClose();
+
+ private:
+  void onKey(const WaylandKey& key);
+
+  xdg_surface* xdgSurface_ = nullptr;
+  xdg_toplevel* toplevel_ = nullptr;
+  bool fullscreen_ = false;
+  bool sized_ = false;  // the first configure came
+  // What the next configure event applies, and the size the window has when not fullscreen.
+  int pendingWidth_ = 0;
+  int pendingHeight_ = 0;
+  bool pendingFullscreen_ = false;
+  int windowedWidth_ = kClientWidth;
+  int windowedHeight_ = kClientHeight;
+};
+
+}  // namespace walkers
