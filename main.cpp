@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
   const auto outputClosed = walkers::openStandardStreams();  // before anything opens a file
   if (!outputClosed) return 1;
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  const auto line = walkers::parseCommandLine(arguments, WALKERS_VERSION);
+  const auto line = walkers::parseCommandLine(
+      arguments, WALKERS_VERSION, {walkers::parseOtherWindow, walkers::otherWindowForms()});
   if (!line.options) {
     if (line.status == 0) return printText(line.text, *outputClosed);
     std::fprintf(stderr, "walkers: %s\n", line.text.c_str());

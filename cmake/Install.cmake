@@ -38,15 +38,29 @@ endif()
 
 if(WALKERS_TOOLS)
   install(TARGETS walkers-render RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  # The icon is a real pattern, grown by walkers-render at each size from the same seed.
+  # The icon is a real pattern, grown by walkers-render at each size from the same seed: the one
+  # built here, or, when cross-compiling (a program built here cannot run), one built for this
+  # machine and named by WALKERS_ICON_RENDERER; without it a cross build installs no icons.
+  set(WALKERS_ICON_RENDERER "" CACHE FILEPATH
+      "walkers-render for the build machine, which draws the icons in a cross build")
+  set(renderer ${WALKERS_ICON_RENDERER})
+  if(NOT renderer AND NOT CMAKE_CROSSCOMPILING)
+    set(renderer walkers-render)
+  endif()
+  if(NOT renderer)
+    message(STATUS "walkers: no icons (cross build without WALKERS_ICON_RENDERER)")
+  endif()
   set(icons)
   foreach(size 16 24 32 48 64 128 256)
+    if(NOT renderer)
+      break()
+    endif()
     math(EXPR ticks "${size} * 600 / 256")
     set(icon ${CMAKE_CURRENT_BINARY_DIR}/icons/${size}x${size}/walkers.png)
     add_custom_command(OUTPUT ${icon}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/icons/${size}x${size}
-      COMMAND walkers-render --size ${size}x${size} --ticks ${ticks} --seed 11 --output ${icon}
-      DEPENDS walkers-render VERBATIM)
+      COMMAND ${renderer} --size ${size}x${size} --ticks ${ticks} --seed 11 --output ${icon}
+      DEPENDS ${renderer} VERBATIM)
     list(APPEND icons ${icon})
     install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
   endforeach()

@@ -10,8 +10,6 @@ namespace {
 
 TEST(Canvas, BlackInsideMinusOneOutsideAndPSetOutsideChangesNothing) {
   Canvas canvas(7, 5);
-  EXPECT_EQ(canvas.ScaleWidth(), 7.0f);
-  EXPECT_EQ(canvas.ScaleHeight(), 5.0f);
   for (auto [x, y] : {std::pair{-5, 10}, {-1, 0}, {0, -1}, {7, 0}, {0, 5}, {-32768, 32767}}) {
     canvas.PSet(x, y, rgb(9, 9, 9));
     EXPECT_EQ(canvas.Point(x, y), kOutside) << x << "," << y;

@@ -5,11 +5,19 @@
 
 #include <sstream>
 
+#include "host/unix/window_id.hpp"
+
 namespace walkers {
 namespace {
 
+// Windows named as X names them, on every platform the test runs on.
+std::optional<std::uintptr_t> xWindow(std::string_view text) {
+  if (const auto id = parseWindowId(text)) return *id;
+  return std::nullopt;
+}
+
 CommandLine parse(const std::vector<std::string>& arguments) {
-  return parseCommandLine(arguments, "1.0.0");
+  return parseCommandLine(arguments, "1.0.0", {xWindow, "expected an X window id"});
 }
 
 TEST(CommandLine, NoArgumentsMeansThePlainWindow) {

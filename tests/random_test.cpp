@@ -28,11 +28,6 @@ TEST(Random, MatchesPublishedOutputsForFixedSeeds) {
 TEST(Random, DrawIsTopFiftyThreeBitsScaledIntoUnitInterval) {
   Xoshiro256 generator(2389);
   EXPECT_EQ(generator.nextDouble(), 0.049029626710602625);
-  for (int i = 0; i < 100000; ++i) {
-    const double r = generator.nextDouble();
-    ASSERT_GE(r, 0.0);
-    ASSERT_LT(r, 1.0);
-  }
 }
 
 TEST(Random, PinnedSeedRestartsTheSameSequenceOnEveryReseed) {

@@ -1,5 +1,5 @@
 // Tests of reading a window id as people and programs write it (--window-id, XSCREENSAVER_WINDOW).
-#include "common/window_id.hpp"
+#include "host/unix/window_id.hpp"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "common/option_text.hpp"
-#include "common/window_id.hpp"
 
 namespace walkers {
 namespace {
@@ -126,7 +125,7 @@ std::optional<std::string> read(const std::vector<std::string>& arguments, Given
 }
 
 // The options `given` asks for, or the first bad value or combination.
-CommandLine check(const Given& given) {
+CommandLine check(const Given& given, const WindowNaming& windows) {
   Options options;
   options.fullscreen = given.present[kFullscreen];
   // Where to draw: one place at most, and --fullscreen only for the own window.
@@ -141,11 +140,8 @@ CommandLine check(const Given& given) {
   if (given.present[kRoot]) options.place = Options::Place::kRoot;
   if (given.present[kScreensaver]) options.place = Options::Place::kScreensaver;
   if (given.present[kWindowId]) {
-    const auto id = parseWindowId(given.values[kWindowId]);
-    if (!id) {
-      return usage(badValue("window-id", given.values[kWindowId],
-                            "expected 0x1..0x1fffffff or a decimal id"));
-    }
+    const auto id = windows.parse(given.values[kWindowId]);
+    if (!id) return usage(badValue("window-id", given.values[kWindowId], windows.forms));
     options.place = Options::Place::kOtherWindow;
     options.otherWindow = *id;
   }
@@ -169,11 +165,12 @@ CommandLine check(const Given& given) {
 
 }  // namespace
 
-CommandLine parseCommandLine(const std::vector<std::string>& arguments, const char* version) {
+CommandLine parseCommandLine(const std::vector<std::string>& arguments, const char* version,
+                             const WindowNaming& windows) {
   Given given;
   if (const auto fault = read(arguments, given)) return usage(*fault);
   // Help and version only for a command line that is right in every other way.
-  auto line = check(given);
+  auto line = check(given, windows);
   if (line.options && given.present[kHelpOption]) return {std::nullopt, 0, kHelp};
   if (line.options && given.present[kVersion]) {
     return {std::nullopt, 0, std::string("walkers ") + version + "\n"};

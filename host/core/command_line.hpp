@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace walkers {
@@ -36,10 +37,18 @@ struct CommandLine {
   std::string text;
 };
 
+// How the platform's users name another program's window (--window-id): `parse` answers its
+// handle, or nothing for text that names none; `forms` says what is taken, for the message.
+struct WindowNaming {
+  std::optional<std::uintptr_t> (*parse)(std::string_view text);
+  const char* forms;
+};
+
 // Parses the arguments after the program name. The single-dash spellings -root and -window-id
 // that screensaver daemons write are taken as --root and --window-id; a value follows an option
 // as the next argument or after "="; "--" ends the options. Help and version are given only for
 // a command line without faults.
-CommandLine parseCommandLine(const std::vector<std::string>& arguments, const char* version);
+CommandLine parseCommandLine(const std::vector<std::string>& arguments, const char* version,
+                             const WindowNaming& windows);
 
 }  // namespace walkers

@@ -82,7 +82,7 @@ Loop::Next Loop::handle(const HostEvent& event) {
         storeKeptSaid_ = true;
       }
       break;
-    case HostEvent::Kind::kExposed:
+    case HostEvent::Kind::kLost:
       planner_.lost(event.area);
       break;
   }

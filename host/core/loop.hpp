@@ -23,7 +23,7 @@ struct HostEvent {
   enum class Kind {
     kKey,      // a character key: `key` is its code as Form_KeyPress takes it
     kResized,  // the drawing area is now `width` x `height`
-    kExposed,  // the screen lost the picture in `area` (window coordinates) and needs it again
+    kLost,     // the screen lost the picture in `area` (window coordinates) and needs it again
     kEnd,      // the program must end: the window was closed or destroyed, or a stop signal
   };
   Kind kind = Kind::kEnd;
@@ -34,9 +34,7 @@ struct HostEvent {
 
   static constexpr Rect kEverywhere{0, 0, 1 << 30, 1 << 30};
   // The screen lost the picture in `area`, all of it by default.
-  static HostEvent exposed(const Rect& area = kEverywhere) {
-    return {Kind::kExposed, 0, 0, 0, area};
-  }
+  static HostEvent lost(const Rect& area = kEverywhere) { return {Kind::kLost, 0, 0, 0, area}; }
 };
 
 // A place the pattern is shown: the program's own window or a window someone else made. The loop
@@ -50,7 +48,7 @@ class Host {
   // The next event, without waiting; nothing once all that arrived has been handed out.
   virtual std::optional<HostEvent> nextEvent() = 0;
   // Carries out one frame: copies the plan's rectangles of the canvas to the screen and fills
-  // its black ones. A picture the screen lost is reported as a kExposed event, never here.
+  // its black ones. A picture the screen lost is reported as a kLost event, never here.
   virtual void present(const Canvas& canvas, const FramePlan& plan) = 0;
   // The display's refresh period: frames are presented at most this often.
   virtual LoopClock::duration framePeriod() const = 0;

@@ -1,8 +1,10 @@
-// What every platform supplies to the shared hosts' code: stop requests, the wait, the seed line.
+// What every platform supplies to the shared code: stop requests, the wait, the seed line, the
+// standard streams at start-up and the rule for naming another program's window.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "host/core/loop.hpp"
 
@@ -34,5 +36,11 @@ bool printSeedLine(std::uint64_t seed);
 // are closed (so that no file the program opens takes their place), and answers whether
 // standard output was closed, or nothing when they cannot be opened.
 std::optional<bool> openStandardStreams();
+
+// Another program's window as this platform's users name it (--window-id): its handle, or
+// nothing for text that names no window. otherWindowForms() says what is taken, for the message.
+// main.cpp hands both to parseCommandLine.
+std::optional<std::uintptr_t> parseOtherWindow(std::string_view text);
+const char* otherWindowForms();
 
 }  // namespace walkers

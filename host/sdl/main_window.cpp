@@ -2,8 +2,6 @@
 #include "host/sdl/main_window.hpp"
 
 #include <SDL.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -195,7 +193,7 @@ std::optional<HostEvent> MainWindow::nextEvent() {
         if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
           return HostEvent{HostEvent::Kind::kResized, 0, event.window.data1, event.window.data2};
         }
-        if (event.window.event == SDL_WINDOWEVENT_EXPOSED) return HostEvent::exposed();
+        if (event.window.event == SDL_WINDOWEVENT_EXPOSED) return HostEvent::lost();
         break;
       default:
         break;

@@ -184,7 +184,7 @@ void WaylandSurface::outputChanged() {
                                 pixels.viewport ? destinationHeight : -1);
     shownAnew = true;
   }
-  if (shownAnew) events_.push_back(HostEvent::exposed());
+  if (shownAnew) events_.push_back(HostEvent::lost());
   resizeTo(pixels.width, pixels.height);
 }
 
@@ -200,7 +200,7 @@ void PaintedSurface::resizeTo(int width, int height) {
   dropBuffers();
   if (drawn) makeBuffers();
   events_.push_back({HostEvent::Kind::kResized, 0, width, height});
-  events_.push_back(HostEvent::exposed());
+  events_.push_back(HostEvent::lost());
 }
 
 void WaylandSurface::onClosed() {
@@ -222,12 +222,12 @@ void PaintedSurface::onRelease(wl_buffer* buffer) {
 }
 
 // A frame that had to wait can go out now. The surface keeps what waited itself; one of those
-// rectangles reported as exposed has the loop present a frame even if nothing changed since.
+// rectangles reported as lost has the loop present a frame even if nothing changed since.
 void PaintedSurface::askAgain() {
   if (!deferred_ || frame_ || !hasFreeBuffer()) return;
   deferred_ = false;
-  events_.push_back(damageWhole_ || damage_.empty() ? HostEvent::exposed()
-                                                    : HostEvent::exposed(damage_.front()));
+  events_.push_back(damageWhole_ || damage_.empty() ? HostEvent::lost()
+                                                    : HostEvent::lost(damage_.front()));
 }
 
 void PaintedSurface::makeBuffers() {

@@ -52,7 +52,7 @@ SurfacePixels surfacePixels(int logicalWidth, int logicalHeight, int modeWidth, 
 // compositor has released, together with the plans that buffer missed, and only the planned
 // parts are damaged. A frame is drawn only after the compositor asked for the next one, so a
 // surface that is off or covered costs no drawing at all; what waited is then asked for again as
-// an exposed area.
+// a lost area.
 class PaintedSurface : public Host {
  public:
   ~PaintedSurface() override;

@@ -91,7 +91,7 @@ WALKERS_EXPORT void walkers_resize(int width, int height) {
 WALKERS_EXPORT void walkers_expose() {
   Page& p = page();
   if (p.running) {
-    p.host.queue(walkers::HostEvent::exposed());
+    p.host.queue(walkers::HostEvent::lost());
   } else if (p.form) {
     p.stopped.lost(walkers::HostEvent::kEverywhere);
     presentWhatIsLeft(p);

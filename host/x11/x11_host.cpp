@@ -23,7 +23,7 @@ std::optional<HostEvent> X11Host::nextEvent() {
     case X11Target::Event::kNone:
       break;
   }
-  if (const auto lost = target_.takeLost()) return HostEvent::exposed(*lost);
+  if (const auto lost = target_.takeLost()) return HostEvent::lost(*lost);
   pumped_ = false;
   return std::nullopt;
 }

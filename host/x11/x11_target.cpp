@@ -26,7 +26,7 @@ struct X11Target::State {
   std::unique_ptr<X11Painter> painter;
   std::chrono::nanoseconds framePeriod{};
   bool gone = false;
-  std::optional<Rect> lost;  // bounds of the parts exposed since the last takeLost()
+  std::optional<Rect> lost;  // bounds of what lost its picture since the last takeLost()
   // Drawing the desktop's background (--root without XSCREENSAVER_WINDOW): when the virtual root
   // goes, a new one or the root window takes its place.
   bool wallpaper = false;

@@ -6,9 +6,9 @@
 #include <optional>
 #include <stdexcept>
 
-#include "common/window_id.hpp"
 #include "engine/canvas.hpp"
 #include "host/core/frame_plan.hpp"
+#include "host/unix/window_id.hpp"
 
 namespace walkers {
 

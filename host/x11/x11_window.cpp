@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "common/option_text.hpp"
-#include "common/window_id.hpp"
+#include "host/unix/window_id.hpp"
 #include "host/x11/x11_errors.hpp"
 
 namespace walkers {

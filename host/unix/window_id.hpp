@@ -1,4 +1,4 @@
-// Reading an X window id as people and programs write it, without any window system.
+// Reading an X window id as people and programs write it (--window-id, XSCREENSAVER_WINDOW).
 #pragma once
 
 #include <charconv>
