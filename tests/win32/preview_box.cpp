@@ -1,6 +1,7 @@
 // A stand-in for the Screen Saver Settings box, or any program's window: starts `PROGRAM OPTION
 // HWND` (OPTION /p by default) on a window of its own and checks the child the program makes in
-// it (size, parent, process) and that the program ends with it.
+// it (size, parent, process) and that the program ends with it. With --cover it says how the
+// running screen saver's window stands instead; with --activate another window takes the focus.
 #include <windows.h>
 
 #include <algorithm>
@@ -41,7 +42,42 @@ BOOL CALLBACK firstChild(HWND child, LPARAM found) {
 
 }  // namespace
 
+// --cover: how the screen saver's window "Form1" stands: topmost or not, the cursor shown or not,
+// and whether it refuses the system commands to close and to start a screen saver.
+int describeCover() {
+  const HWND cover = ::FindWindowW(nullptr, L"Form1");
+  if (!cover) return failed("no window Form1");
+  CURSORINFO cursor{};
+  cursor.cbSize = sizeof cursor;
+  ::GetCursorInfo(&cursor);
+  const bool topmost = ::GetWindowLongPtrW(cover, GWL_EXSTYLE) & WS_EX_TOPMOST;
+  DWORD_PTR answer = 0;
+  for (const WPARAM command : {SC_SCREENSAVE, SC_CLOSE}) {
+    ::SendMessageTimeoutW(cover, WM_SYSCOMMAND, command, 0, SMTO_BLOCK, 10000, &answer);
+  }
+  for (int tries = 0; tries < 60 && ::IsWindow(cover); ++tries) serveUntil(nullptr, 50);
+  std::printf("%s, cursor %s, %s\n", topmost ? "topmost" : "not topmost",
+              (cursor.flags & CURSOR_SHOWING) ? "shown" : "hidden",
+              ::IsWindow(cover) ? "commands refused" : "closed by a command");
+  std::fflush(stdout);
+  return 0;
+}
+
+// --activate: a window of another program takes the focus.
+int takeFocus() {
+  const HWND other =
+      ::CreateWindowW(L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
+                      100, nullptr, nullptr, nullptr, nullptr);
+  if (!other) return failed("cannot make a window");
+  ::SetForegroundWindow(other);
+  ::SetActiveWindow(other);
+  serveUntil(nullptr, 3000);
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 2 && std::wstring(argv[1]) == L"--cover") return describeCover();
+  if (argc == 2 && std::wstring(argv[1]) == L"--activate") return takeFocus();
   if (argc != 2 && argc != 3) return failed("usage: preview_box PROGRAM [OPTION]");
   WNDCLASSW type{};
   type.lpfnWndProc = DefWindowProcW;

@@ -6,7 +6,7 @@ source "$(dirname "$0")/../e2e/lib.sh"
 growing_seed=2389
 
 wine_cleanup() {
-  [ -n "${walkers_pid:-}" ] && kill "$walkers_pid" 2>/dev/null
+  [ -n "${walkers_pid:-}" ] && kill "$walkers_pid" 2>/dev/null || true
   timeout 30 wineserver -k 2>/dev/null || true
   cleanup
 }
@@ -182,6 +182,10 @@ case_saver_run() {
   await_window '^Form1$'
   [ "$(geometry)" = 1024x768+0+0 ] || fail "the screen saver covers $(geometry), not 1024x768+0+0"
   E2E_DEADLINE=60 poll_shot start painted_more_than start 50 || fail "nothing was painted"
+  local stands
+  stands=$(timeout 60 wine "$PREVIEW_BOX" --cover 2>&1 | tr -d '\r')
+  [ "$stands" = "topmost, cursor hidden, commands refused" ] ||
+    fail "the screen saver's window: $stands"
   xdotool mousemove_relative 2 1
   sleep 0.5
   xdotool mousemove_relative -- -3 2
@@ -197,7 +201,7 @@ case_saver_run() {
   [ "$walkers_status" = 0 ] || fail "a key ended the screen saver with status $walkers_status"
 }
 
-# A real move of the pointer ends /s, and so does a button.
+# A real move of the pointer ends /s, and so do a button and another window taking the focus.
 case_saver_input() {
   start_x 800x600
   xdotool mousemove 400 300
@@ -213,9 +217,14 @@ case_saver_input() {
   xdotool click 1
   wait_walkers 30
   [ "$walkers_status" = 0 ] || fail "a click ended the screen saver with status $walkers_status"
+  run_wine "$WALKERS_SCR" /s
+  await_window '^Form1$'
+  E2E_DEADLINE=60 poll_shot start painted_more_than start 50 || fail "nothing was painted"
+  timeout 60 wine "$PREVIEW_BOX" --activate >/dev/null 2>&1 || true
+  wait_walkers 30
+  [ "$walkers_status" = 0 ] || fail "losing the focus ended the screen saver with $walkers_status"
 }
 
-# /p: one child window of the box's size, in the screen saver's process, ending with the box.
 # PROGRAM [OPTION]: the program draws one child of the box's size in its own process, and ends
 # with status 0 when the box goes.
 child_in_box() {
