@@ -1,0 +1,32 @@
+# What the Windows build installs, and the ZIP and the NSIS installer CPack makes of it.
+install(TARGETS walkers walkers_saver RUNTIME DESTINATION .)
+install(FILES README.md DESTINATION .)
+install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
+
+set(CPACK_PACKAGE_NAME walkers)
+set(CPACK_PACKAGE_VENDOR walkers)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_FILE_NAME walkers-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY walkers)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_GENERATOR ZIP NSIS)
+set(CPACK_ZIP_COMPONENT_INSTALL OFF)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+
+# A 64-bit installer: NSIS makes a 32-bit one unless told, and 64-bit Program Files and System32
+# are what a 64-bit installer sees as they are.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+set(CPACK_NSIS_DISPLAY_NAME walkers)
+set(CPACK_NSIS_PACKAGE_NAME walkers)
+set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/host/win32/walkers.ico)
+set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/host/win32/walkers.ico)
+set(CPACK_NSIS_INSTALLED_ICON_NAME walkers.exe)
+# The Start menu: the window, and the screen saver's settings (walkers.scr alone opens them).
+set(CPACK_NSIS_MENU_LINKS walkers.exe walkers walkers.scr "walkers screen saver settings")
+# Screen Saver Settings lists the screen savers in the system folder.
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
+    "CopyFiles /SILENT \\\"$INSTDIR\\\\walkers.scr\\\" \\\"$SYSDIR\\\"")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
+    "Delete \\\"$SYSDIR\\\\walkers.scr\\\"\nDeleteRegKey HKCU \\\"Software\\\\walkers\\\"")
+include(CPack)

@@ -1,0 +1,127 @@
+// walkers.scr: the screen saver Windows starts to run (/s), to preview (/p) or to set up (/c).
+#include <windows.h>
+
+#include <exception>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "host/core/patterns.hpp"
+#include "host/core/seams.hpp"
+#include "host/win32/input_watch.hpp"
+#include "host/win32/program.hpp"
+#include "host/win32/saver_arguments.hpp"
+#include "host/win32/saver_settings.hpp"
+#include "host/win32/settings_dialog.hpp"
+#include "host/win32/standard_streams.hpp"
+#include "host/win32/window_host.hpp"
+
+namespace walkers {
+namespace {
+
+constexpr std::chrono::seconds kLongestSleep{1};
+
+HWND toWindow(std::uint64_t handle) {
+  return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle));
+}
+
+BOOL CALLBACK addMonitor(HMONITOR /*monitor*/, HDC /*dc*/, RECT* area, LPARAM areas) {
+  reinterpret_cast<std::vector<RECT>*>(areas)->push_back(*area);
+  return TRUE;
+}
+
+// Where the patterns go: each monitor, or the whole virtual desktop as one.
+std::vector<RECT> coverAreas(bool spanning) {
+  std::vector<RECT> areas;
+  if (!spanning) {
+    ::EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&areas));
+  }
+  if (areas.empty()) {
+    const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+    areas.push_back({left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                     top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)});
+  }
+  return areas;
+}
+
+// /s: a topmost window and a pattern over each area, until the user comes back.
+int runSaver() {
+  // One run at a time: a second start while one runs is refused.
+  const HANDLE running = ::CreateMutexW(nullptr, FALSE, L"Local\\walkers screen saver");
+  if (running && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    writeStandardError("walkers: the screen saver is running already\n");
+    return 1;
+  }
+  const SaverSettings settings = loadSaverSettings();
+  InputWatch watch(InputWatch::thresholdFor(::GetDpiForSystem()));
+  // Where the pointer rests now; the move message the system sends on start then finds it there.
+  if (POINT rest; ::GetCursorPos(&rest)) watch.pointerAt(rest.x, rest.y);
+  std::vector<std::unique_ptr<WindowHost>> covers;
+  Patterns patterns(windowsLoopOptions(settings.cycle, true), std::nullopt);
+  for (const RECT& area : coverAreas(settings.spanning)) {
+    WindowHost::Place place{WindowHost::Kind::kCover};
+    place.area = area;
+    place.watch = &watch;
+    covers.push_back(std::make_unique<WindowHost>(place));
+    patterns.add(*covers.back(), covers.back()->width(), covers.back()->height());
+  }
+  ::ShowCursor(FALSE);
+  while (patterns.size() > 0) {
+    waitForInput(0, nullptr, patterns.step(LoopClock::now() + kLongestSleep));
+  }
+  ::ShowCursor(TRUE);
+  return 0;
+}
+
+// /p: a child window over the preview box, until the box goes away.
+int runPreview(HWND box) {
+  const SaverSettings settings = loadSaverSettings();
+  WindowHost::Place place{WindowHost::Kind::kPreview};
+  place.parent = box;
+  WindowHost host(place);
+  Form form(host.width(), host.height());
+  Loop loop(form, host, windowsLoopOptions(settings.cycle, true));
+  return loop.run();
+}
+
+int run(const SaverRequest& request) {
+  switch (request.mode) {
+    case SaverRequest::Mode::kBad:
+      return fail(request.message, 2);
+    case SaverRequest::Mode::kPassword:
+      return 0;  // passwords are the system's business since Windows 2000
+    case SaverRequest::Mode::kSettings: {
+      becomeDpiAware();
+      const HWND owner = toWindow(request.window);
+      return runSettingsDialog(owner && ::IsWindow(owner) ? owner : nullptr);
+    }
+    case SaverRequest::Mode::kRun:
+      becomeDpiAware();
+      return runSaver();
+    case SaverRequest::Mode::kPreview: {
+      const HWND box = toWindow(request.window);
+      if (!::IsWindow(box)) {
+        return fail("no window " + std::to_string(request.window) + " to preview in (/p)", 2);
+      }
+      becomeDpiAware();
+      return runPreview(box);
+    }
+  }
+  return 2;
+}
+
+}  // namespace
+}  // namespace walkers
+
+int wmain(int argc, wchar_t** argv) {
+  static_cast<void>(walkers::openStandardStreams());  // before anything is written
+  try {
+    return walkers::run(walkers::parseSaverArguments(walkers::utf8Arguments(argc, argv)));
+  } catch (const std::bad_alloc&) {
+    return walkers::fail("not enough memory", 1);
+  } catch (const std::exception& error) {
+    return walkers::fail(error.what(), 1);
+  }
+}

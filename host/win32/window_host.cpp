@@ -1,0 +1,315 @@
+// Making walkers' windows, turning their messages into events, and painting frames with GDI.
+#include "host/win32/window_host.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "host/core/refresh_period.hpp"
+#include "host/win32/resource_ids.h"
+
+namespace walkers {
+namespace {
+
+constexpr wchar_t kClassName[] = L"walkers";
+constexpr int kMainWidth = 510;
+constexpr int kMainHeight = 370;
+
+std::runtime_error systemError(const char* what) {
+  return std::runtime_error(std::string(what) + " (error " + std::to_string(::GetLastError()) +
+                            ")");
+}
+
+void registerClass() {
+  static bool registered = false;
+  if (registered) return;
+  WNDCLASSEXW type{};
+  type.cbSize = sizeof type;
+  type.lpfnWndProc = DefWindowProcW;  // each window's own procedure is set as it is made
+  type.hInstance = ::GetModuleHandleW(nullptr);
+  type.hIcon = ::LoadIconW(type.hInstance, MAKEINTRESOURCEW(WALKERS_ICON));
+  type.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  type.lpszClassName = kClassName;
+  // No background brush: every pixel is painted from the canvas or black, so nothing flickers.
+  if (!::RegisterClassExW(&type)) throw systemError("cannot register the window class");
+  registered = true;
+}
+
+// A DIB header for `rows` rows of the canvas from its row `top` down: top-down, 32 bits.
+BITMAPINFO rowsHeader(const Canvas& canvas, int rows) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = canvas.stride();
+  info.bmiHeader.biHeight = -rows;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+void fillBlack(HDC dc, const RECT& area) {
+  if (area.left < area.right && area.top < area.bottom) {
+    ::FillRect(dc, &area, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+  }
+}
+
+}  // namespace
+
+WindowHost::WindowHost(const Place& place) : place_(place) {
+  registerClass();
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  DWORD style = 0;
+  DWORD extended = 0;
+  int x = CW_USEDEFAULT;
+  int y = CW_USEDEFAULT;
+  int w = kMainWidth;
+  int h = kMainHeight;
+  HWND parent = nullptr;
+  switch (place.kind) {
+    case Kind::kMain: {
+      style = WS_OVERLAPPEDWINDOW;
+      RECT frame{0, 0, kMainWidth, kMainHeight};
+      ::AdjustWindowRectEx(&frame, style, FALSE, extended);
+      w = frame.right - frame.left;
+      h = frame.bottom - frame.top;
+      break;
+    }
+    case Kind::kCover:
+      style = WS_POPUP;
+      extended = WS_EX_TOPMOST | WS_EX_TOOLWINDOW;
+      x = place.area.left;
+      y = place.area.top;
+      w = place.area.right - place.area.left;
+      h = place.area.bottom - place.area.top;
+      break;
+    case Kind::kPreview: {
+      RECT inside{};
+      if (!::GetClientRect(place.parent, &inside)) throw systemError("cannot read the preview box");
+      style = WS_CHILD | WS_VISIBLE | WS_DISABLED;  // disabled: the box's input stays the box's
+      parent = place.parent;
+      x = 0;
+      y = 0;
+      w = inside.right;
+      h = inside.bottom;
+      break;
+    }
+  }
+  window_ = ::CreateWindowExW(extended, kClassName, L"Form1", style, x, y, w, h, parent, nullptr,
+                              instance, nullptr);
+  if (!window_) throw systemError("cannot open a window");
+  ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&procedure));
+  if (place.kind == Kind::kMain) {
+    // The frame may differ from what AdjustWindowRectEx said (another DPI, a theme): the client
+    // area is what must be 510 x 370 device pixels.
+    RECT inside{};
+    ::GetClientRect(window_, &inside);
+    if (inside.right != kMainWidth || inside.bottom != kMainHeight) {
+      ::SetWindowPos(window_, nullptr, 0, 0, w + kMainWidth - inside.right,
+                     h + kMainHeight - inside.bottom, SWP_NOMOVE | SWP_NOZORDER);
+    }
+  }
+  if (place.kind != Kind::kPreview) {
+    ::ShowWindow(window_, SW_SHOW);
+    ::SetForegroundWindow(window_);
+  }
+  if (place.kind == Kind::kMain && place.fullscreen) toggleFullscreen();
+  ::UpdateWindow(window_);
+}
+
+WindowHost::~WindowHost() {
+  if (window_) {
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    ::DestroyWindow(window_);
+  }
+}
+
+int WindowHost::width() const {
+  RECT inside{};
+  return window_ && ::GetClientRect(window_, &inside) ? inside.right : 0;
+}
+
+int WindowHost::height() const {
+  RECT inside{};
+  return window_ && ::GetClientRect(window_, &inside) ? inside.bottom : 0;
+}
+
+std::optional<HostEvent> WindowHost::nextEvent() {
+  MSG message;
+  while (events_.empty() && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      events_.push_back({HostEvent::Kind::kEnd});
+      break;
+    }
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+  if (place_.kind == Kind::kPreview && !::IsWindow(place_.parent)) ended_ = true;
+  if (place_.kind == Kind::kCover && place_.watch->ended()) ended_ = true;
+  if (events_.empty()) {
+    if (!ended_) return std::nullopt;
+    return HostEvent{HostEvent::Kind::kEnd};
+  }
+  const HostEvent event = events_.front();
+  events_.pop_front();
+  return event;
+}
+
+LRESULT CALLBACK WindowHost::procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+  auto* host = reinterpret_cast<WindowHost*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!host) return ::DefWindowProcW(window, message, w, l);
+  return host->handle(message, w, l);
+}
+
+LRESULT WindowHost::handle(UINT message, WPARAM w, LPARAM l) {
+  if (place_.kind == Kind::kCover && coverInput(message, w, l)) return 0;
+  switch (message) {
+    case WM_CHAR:
+      if (place_.kind == Kind::kMain) {
+        events_.push_back({HostEvent::Kind::kKey, static_cast<std::int16_t>(w)});
+      }
+      return 0;
+    case WM_KEYDOWN:
+      if (place_.kind == Kind::kMain && w == VK_F11) toggleFullscreen();
+      return 0;
+    case WM_SIZE:
+      if (w != SIZE_MINIMIZED) {
+        events_.push_back({HostEvent::Kind::kResized, 0, LOWORD(l), HIWORD(l)});
+      }
+      return 0;
+    case WM_DPICHANGED: {
+      // The system's suggestion keeps the window's place on the new monitor; the canvas stays in
+      // device pixels and simply follows the new client size.
+      const RECT* suggested = reinterpret_cast<const RECT*>(l);
+      ::SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;  // WM_PAINT paints every pixel
+    case WM_PAINT:
+      paint();
+      return 0;
+    case WM_CLOSE:
+      ended_ = true;  // the window goes with its host
+      return 0;
+    case WM_DESTROY:
+      ended_ = true;  // destroyed from outside: with the preview box, say
+      window_ = nullptr;
+      return 0;
+    default:
+      return ::DefWindowProcW(window_, message, w, l);
+  }
+}
+
+// A screen saver's cover ends at any key, button, real pointer move or lost activation, and
+// refuses to be closed or restarted by system command. Answers whether the message is handled.
+bool WindowHost::coverInput(UINT message, WPARAM w, LPARAM l) {
+  switch (message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_XBUTTONDOWN:
+      place_.watch->end();
+      return true;
+    case WM_MOUSEMOVE: {
+      POINT at{static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l))};
+      ::ClientToScreen(window_, &at);
+      place_.watch->pointerAt(at.x, at.y);
+      return true;
+    }
+    case WM_ACTIVATEAPP:
+      if (!w) place_.watch->end();
+      return false;
+    case WM_SETCURSOR:
+      ::SetCursor(nullptr);
+      return true;
+    case WM_SYSCOMMAND:
+      return (w & 0xfff0) == SC_SCREENSAVE || (w & 0xfff0) == SC_CLOSE;
+    default:
+      return false;
+  }
+}
+
+void WindowHost::blit(HDC dc, const Canvas& canvas, const RECT& part) const {
+  const int rows = part.bottom - part.top;
+  if (part.left >= part.right || rows <= 0) return;
+  const BITMAPINFO info = rowsHeader(canvas, rows);
+  ::SetDIBitsToDevice(dc, part.left, part.top, static_cast<DWORD>(part.right - part.left),
+                      static_cast<DWORD>(rows), part.left, 0, 0, static_cast<UINT>(rows),
+                      canvas.row(part.top), &info, DIB_RGB_COLORS);
+}
+
+void WindowHost::present(const Canvas& canvas, const FramePlan& plan) {
+  shown_ = &canvas;
+  if (!window_) return;
+  const HDC dc = ::GetDC(window_);
+  if (!dc) return;
+  for (const Rect& part : plan.copy)
+    blit(dc, canvas, {part.left, part.top, part.right, part.bottom});
+  for (const Rect& part : plan.black) fillBlack(dc, {part.left, part.top, part.right, part.bottom});
+  ::ReleaseDC(window_, dc);
+}
+
+// What the system lost, from the canvas of the last frame: its stored part as it is now, black
+// beyond it (and everything black before the first frame).
+void WindowHost::paint() {
+  PAINTSTRUCT paint;
+  const HDC dc = ::BeginPaint(window_, &paint);
+  if (!dc) return;
+  const RECT& lost = paint.rcPaint;
+  const int storedRight = shown_ ? shown_->storedWidth() : 0;
+  const int storedBottom = shown_ ? shown_->storedHeight() : 0;
+  if (shown_) {
+    blit(dc, *shown_,
+         {lost.left, lost.top, std::min<LONG>(lost.right, storedRight),
+          std::min<LONG>(lost.bottom, storedBottom)});
+  }
+  fillBlack(dc, {std::max<LONG>(lost.left, storedRight), lost.top, lost.right, lost.bottom});
+  fillBlack(dc, {lost.left, std::max<LONG>(lost.top, storedBottom),
+                 std::min<LONG>(lost.right, storedRight), lost.bottom});
+  ::EndPaint(window_, &paint);
+}
+
+LoopClock::duration WindowHost::framePeriod() const {
+  MONITORINFOEXW monitor{};
+  monitor.cbSize = sizeof monitor;
+  DEVMODEW mode{};
+  mode.dmSize = sizeof mode;
+  double hz = 0;
+  if (::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor) &&
+      ::EnumDisplaySettingsW(monitor.szDevice, ENUM_CURRENT_SETTINGS, &mode) &&
+      mode.dmDisplayFrequency > 1) {  // 0 and 1 stand for the hardware's default
+    hz = mode.dmDisplayFrequency;
+  }
+  return std::chrono::duration_cast<LoopClock::duration>(refreshPeriodOf(hz));
+}
+
+// F11 and --fullscreen: a borderless window over the monitor the window is on, and back.
+void WindowHost::toggleFullscreen() {
+  const LONG_PTR style = ::GetWindowLongPtrW(window_, GWL_STYLE);
+  if (!fullscreen_) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    normal_.length = sizeof normal_;
+    if (!::GetWindowPlacement(window_, &normal_) ||
+        !::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor)) {
+      return;
+    }
+    ::SetWindowLongPtrW(window_, GWL_STYLE, (style & ~WS_OVERLAPPEDWINDOW) | WS_POPUP);
+    const RECT& all = monitor.rcMonitor;
+    ::SetWindowPos(window_, HWND_TOP, all.left, all.top, all.right - all.left, all.bottom - all.top,
+                   SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+  } else {
+    ::SetWindowLongPtrW(window_, GWL_STYLE, (style & ~WS_POPUP) | WS_OVERLAPPEDWINDOW);
+    ::SetWindowPlacement(window_, &normal_);
+    ::SetWindowPos(window_, nullptr, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+  }
+  fullscreen_ = !fullscreen_;
+}
+
+}  // namespace walkers

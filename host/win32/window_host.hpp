@@ -1,0 +1,69 @@
+// The windows walkers makes on Windows: the main window, a screen saver's cover, the preview.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <optional>
+
+#include "host/core/loop.hpp"
+#include "host/core/seams.hpp"
+#include "host/win32/input_watch.hpp"
+#include "host/win32/pixel_pages.hpp"
+
+namespace walkers {
+
+// One window and its messages, as a Host. Every window of a thread is served by whichever host
+// the loop asks for events: messages are dispatched to their own window's host and queued there.
+// Frames are painted straight from the canvas's pages with SetDIBitsToDevice, only the planned
+// rectangles; WM_PAINT repaints what the system lost from the canvas as it is.
+class WindowHost : public Host {
+ public:
+  enum class Kind {
+    kMain,     // "Form1": keys go to the form, F11 toggles fullscreen, closing ends
+    kCover,    // a screen saver's topmost window over `area`, ended by input through `watch`
+    kPreview,  // a child covering `parent`'s client area, no input, ended with the parent
+  };
+  struct Place {
+    Kind kind = Kind::kMain;
+    bool fullscreen = false;      // kMain
+    RECT area{};                  // kCover, in screen coordinates
+    InputWatch* watch = nullptr;  // kCover
+    HWND parent = nullptr;        // kPreview
+  };
+
+  // Throws std::runtime_error, with the system's reason, when the window cannot be made.
+  explicit WindowHost(const Place& place);
+  ~WindowHost() override;
+  WindowHost(const WindowHost&) = delete;
+  WindowHost& operator=(const WindowHost&) = delete;
+
+  HWND handle() const { return window_; }
+  int width() const;
+  int height() const;
+
+  void waitUntil(LoopClock::time_point deadline) override { waitForInput(0, nullptr, deadline); }
+  std::optional<HostEvent> nextEvent() override;
+  void present(const Canvas& canvas, const FramePlan& plan) override;
+  LoopClock::duration framePeriod() const override;
+  PixelMemory* pixelMemory() override { return &pages_; }
+
+ private:
+  static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+  LRESULT handle(UINT message, WPARAM w, LPARAM l);
+  bool coverInput(UINT message, WPARAM w, LPARAM l);
+  void paint();
+  void toggleFullscreen();
+  void blit(HDC dc, const Canvas& canvas, const RECT& part) const;
+
+  Place place_;
+  HWND window_ = nullptr;
+  PixelPages pages_;
+  std::deque<HostEvent> events_;
+  const Canvas* shown_ = nullptr;  // the canvas of the last frame, for WM_PAINT
+  bool ended_ = false;
+  bool fullscreen_ = false;
+  WINDOWPLACEMENT normal_{};  // the window before fullscreen
+};
+
+}  // namespace walkers

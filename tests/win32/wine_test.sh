@@ -1,0 +1,334 @@
+#!/usr/bin/env bash
+# End-to-end tests of walkers.exe and walkers.scr under wine in a private Xvfb; the argument
+# names the case. The wine prefix is the build tree's, made by the "prefix" case.
+source "$(dirname "$0")/../e2e/lib.sh"
+
+growing_seed=2389
+
+wine_cleanup() {
+  [ -n "${walkers_pid:-}" ] && kill "$walkers_pid" 2>/dev/null || true
+  timeout 30 wineserver -k 2>/dev/null || true
+  cleanup
+}
+trap wine_cleanup EXIT
+
+# Starts `wine PROGRAM ARGS...` in the background, its output in $tmp/walkers.out and .err.
+run_wine() {
+  : >"$tmp/walkers.out"
+  : >"$tmp/walkers.err"
+  wine "$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+}
+
+# Waits for a window named $1 (an extended regex) on this test's display; sets wid.
+await_window() {
+  wid=$(timeout 60 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1) ||
+    fail "no window named $1"
+  [ -n "$wid" ] || fail "no window named $1"
+}
+
+# Runs `wine PROGRAM ARGS...` to its end (within a minute); sets status, output in $tmp/walkers.*.
+run_to_end() {
+  status=0
+  timeout 60 wine "$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" </dev/null || status=$?
+}
+
+# Polls up to $1 seconds for `grep -q $2` to find a line in file $3.
+await_line() {
+  local deadline=$(($(date +%s) + $1))
+  until grep -q -- "$2" "$3"; do
+    [ "$(date +%s)" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
+geometry() {
+  xwininfo -id "$wid" |
+    awk '/Absolute upper-left X/ {x = $4} /Absolute upper-left Y/ {y = $4}
+         /Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h "+" x "+" y}'
+}
+
+# Waits up to 30 s for the window to be $1 (WxH) on the screen.
+await_size() {
+  local deadline=$(($(date +%s) + 30))
+  until [ "$(client_size)" = "$1" ]; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "the window is $(client_size), not $1"
+    sleep 0.1
+  done
+}
+
+shot_is() { [ "$(info small | cut -d" " -f1-2)" = "$1 $2" ]; }
+painted_more_than() { [ "$(info "$1" | cut -d" " -f3)" -gt "$2" ]; }
+same_as_reference() { [ "$("$PNG_PROBE" differ "$tmp/window.png" "$tmp/reference.png")" = 0 ]; }
+
+case_prefix() {
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >"$tmp/boot.log" 2>&1 || { cat "$tmp/boot.log" >&2; fail "wineboot failed"; }
+  wineserver -w
+  [ -s "$WINEPREFIX/system.reg" ] || fail "no prefix in $WINEPREFIX"
+}
+
+# A cross-built unit test program ($1) under wine: all its tests pass.
+case_unit() {
+  local status=0
+  wine "$1" --gtest_brief=1 >"$tmp/unit.out" 2>&1 || status=$?
+  sed 's/\r$//' "$tmp/unit.out"
+  [ "$status" = 0 ] || fail "$(basename "$1") ended with status $status"
+  grep -q 'PASSED' "$tmp/unit.out" || fail "$(basename "$1") ran no tests"
+}
+
+# At a tick limit the window shows exactly what walkers-render grows from the same seed.
+case_window_pixels() {
+  start_x
+  WALKERS_TICK_LIMIT=2500 run_wine "$WALKERS_EXE" --seed "$growing_seed"
+  await_window '^Form1$'
+  [ "$(client_size)" = 510x370 ] || fail "the client area is $(client_size), not 510x370"
+  "$WALKERS_RENDER" --size 510x370 --ticks 2500 --seed "$growing_seed" -o "$tmp/reference.png"
+  E2E_DEADLINE=60 poll_shot window same_as_reference ||
+    fail "$("$PNG_PROBE" differ "$tmp/window.png" "$tmp/reference.png") pixels differ from walkers-render's"
+  await_line 10 "^seed: $growing_seed\$" "$tmp/walkers.out" || fail "no seed line on standard output"
+}
+
+# Stray keys change nothing, Enter starts afresh from the centre, Esc ends with status 0.
+case_window_keys() {
+  start_x
+  run_wine "$WALKERS_EXE" --seed "$growing_seed"
+  await_window '^Form1$'
+  E2E_DEADLINE=60 poll_shot before painted_more_than before 300 || fail "the pattern did not grow"
+  xdotool key --window "$wid" a q Z space 1 ctrl+a BackSpace Tab F1 Left shift+a
+  wait_frames 2
+  alive
+  [ "$("$PNG_PROBE" erased "$tmp/before.png" "$tmp/frame_0.png")" = 0 ] ||
+    fail "a key other than Enter cleared painted pixels"
+  E2E_DEADLINE=60 expect_restart_from_centre Return 510 370
+  local deadline=$(($(date +%s) + 10))
+  until [ "$(grep -c '^seed: [0-9]' "$tmp/walkers.out")" -ge 2 ]; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "Enter printed no second seed line"
+    sleep 0.1
+  done
+  xdotool key --window "$wid" Escape
+  wait_walkers 30
+  [ "$walkers_status" = 0 ] || fail "Esc ended walkers.exe with status $walkers_status"
+}
+
+# The close button ends with status 0; --fullscreen and F11 cover the monitor and come back.
+case_window_close() {
+  start_x 1024x768
+  run_wine "$WALKERS_EXE" --fullscreen
+  await_window '^Form1$'
+  await_size 1024x768
+  xdotool key --window "$wid" F11
+  await_size 510x370
+  xdotool key --window "$wid" F11
+  await_size 1024x768
+  "$WM_DELETE" "$wid"
+  wait_walkers 30
+  [ "$walkers_status" = 0 ] || fail "closing ended walkers.exe with status $walkers_status"
+}
+
+# Shrinking the window hides part of the picture; growing it back shows it all again, as it was.
+case_window_resize() {
+  start_x
+  WALKERS_TICK_LIMIT=3000 run_wine "$WALKERS_EXE" --seed "$growing_seed"
+  await_window '^Form1$'
+  "$WALKERS_RENDER" --size 510x370 --ticks 3000 --seed "$growing_seed" -o "$tmp/reference.png"
+  E2E_DEADLINE=60 poll_shot window same_as_reference || fail "the picture is not walkers-render's"
+  xdotool windowsize "$wid" 200 150
+  await_size 200x150
+  poll_shot small shot_is 200 150 || fail "the shrunk window is not shown at 200x150"
+  xdotool windowsize "$wid" 510 370
+  await_size 510x370
+  E2E_DEADLINE=30 poll_shot window same_as_reference ||
+    fail "$("$PNG_PROBE" differ "$tmp/window.png" "$tmp/reference.png") pixels differ after the resizes"
+}
+
+# The command line as on Linux: help, version, bad options named with status 2.
+case_window_options() {
+  run_to_end "$WALKERS_EXE" --help
+  [ "$status" = 0 ] && grep -q '^Usage: walkers' "$tmp/walkers.out" || fail "--help: status $status"
+  run_to_end "$WALKERS_EXE" --version
+  [ "$status" = 0 ] && grep -q '^walkers [0-9]' "$tmp/walkers.out" || fail "--version: status $status"
+  local arguments expected
+  while IFS='|' read -r arguments expected; do
+    # shellcheck disable=SC2086  # the arguments are words
+    run_to_end "$WALKERS_EXE" $arguments
+    [ "$status" = 2 ] || fail "$arguments: status $status, expected 2"
+    grep -qF "walkers: $expected" "$tmp/walkers.err" ||
+      fail "$arguments: said '$(cat "$tmp/walkers.err")', expected '$expected'"
+  done <<'CASES'
+--bogus|unknown option "--bogus"
+--seed x|bad --seed "x"
+--cycle 1000001|bad --cycle "1000001"
+--seed|--seed needs a value
+--window-id 0x100000000|bad --window-id "0x100000000"
+CASES
+  # Places that are walkers.scr's on Windows: one line, status 1.
+  run_to_end "$WALKERS_EXE" --root
+  [ "$status" = 1 ] && grep -qF 'on Windows the screen saver is walkers.scr' "$tmp/walkers.err" ||
+    fail "--root: status $status, said '$(cat "$tmp/walkers.err")'"
+  status=0
+  timeout 60 wine "$WALKERS_EXE" --help >&- 2>"$tmp/walkers.err" || status=$?
+  [ "$status" = 1 ] || fail "--help with standard output closed: status $status, expected 1"
+  grep -q 'cannot write standard output' "$tmp/walkers.err" || fail "no line for a closed output"
+}
+
+# /s covers the screen, topmost, and outlives a nudge of the pointer and a second start; a key
+# ends it with status 0.
+case_saver_run() {
+  start_x 1024x768
+  xdotool mousemove 500 400
+  run_wine "$WALKERS_SCR" /s
+  await_window '^Form1$'
+  [ "$(geometry)" = 1024x768+0+0 ] || fail "the screen saver covers $(geometry), not 1024x768+0+0"
+  E2E_DEADLINE=60 poll_shot start painted_more_than start 50 || fail "nothing was painted"
+  local stands
+  stands=$(timeout 60 wine "$PREVIEW_BOX" --cover 2>&1 | tr -d '\r')
+  [ "$stands" = "topmost, cursor hidden, commands refused" ] ||
+    fail "the screen saver's window: $stands"
+  xdotool mousemove_relative 2 1
+  sleep 0.5
+  xdotool mousemove_relative -- -3 2
+  wait_frames 2
+  alive
+  local status=0
+  timeout 60 wine "$WALKERS_SCR" /s >/dev/null 2>"$tmp/second.err" || status=$?
+  [ "$status" = 1 ] || fail "a second /s ended with status $status, expected 1"
+  grep -q 'running already' "$tmp/second.err" || fail "a second /s said '$(cat "$tmp/second.err")'"
+  alive
+  xdotool key --window "$wid" a
+  wait_walkers 30
+  [ "$walkers_status" = 0 ] || fail "a key ended the screen saver with status $walkers_status"
+}
+
+# A real move of the pointer ends /s, and so do a button and another window taking the focus.
+case_saver_input() {
+  start_x 800x600
+  xdotool mousemove 400 300
+  run_wine "$WALKERS_SCR" -S
+  await_window '^Form1$'
+  E2E_DEADLINE=60 poll_shot start painted_more_than start 50 || fail "nothing was painted"
+  xdotool mousemove 440 330
+  wait_walkers 30
+  [ "$walkers_status" = 0 ] || fail "a move ended the screen saver with status $walkers_status"
+  run_wine "$WALKERS_SCR" /s
+  await_window '^Form1$'
+  E2E_DEADLINE=60 poll_shot start painted_more_than start 50 || fail "nothing was painted"
+  xdotool click 1
+  wait_walkers 30
+  [ "$walkers_status" = 0 ] || fail "a click ended the screen saver with status $walkers_status"
+  run_wine "$WALKERS_SCR" /s
+  await_window '^Form1$'
+  E2E_DEADLINE=60 poll_shot start painted_more_than start 50 || fail "nothing was painted"
+  timeout 60 wine "$PREVIEW_BOX" --activate >/dev/null 2>&1 || true
+  wait_walkers 30
+  [ "$walkers_status" = 0 ] || fail "losing the focus ended the screen saver with $walkers_status"
+}
+
+# PROGRAM [OPTION]: the program draws one child of the box's size in its own process, and ends
+# with status 0 when the box goes.
+child_in_box() {
+  start_x
+  local status=0
+  timeout 120 wine "$PREVIEW_BOX" "$(winepath -w "$1")" "${@:2}" >"$tmp/box.out" 2>&1 ||
+    status=$?
+  sed 's/\r$//' "$tmp/box.out" >"$tmp/box.txt"
+  cat "$tmp/box.txt"
+  [ "$status" = 0 ] || fail "the box failed (status $status)"
+  grep -qx "child 152x112, parent the box, process the program's" "$tmp/box.txt" ||
+    fail "no one child of the box's size in the program's process"
+  grep -qx "ended with status 0" "$tmp/box.txt" || fail "the program did not end with status 0"
+}
+
+case_saver_preview() { child_in_box "$WALKERS_SCR"; }
+
+# walkers.exe --window-id HWND draws inside another program's window as the preview does.
+case_window_inside() { child_in_box "$WALKERS_EXE" --window-id; }
+
+# The registry's values, as "Cycle Spanning" in hex.
+settings() {
+  wine reg query 'HKCU\Software\walkers' 2>/dev/null | tr -d '\r' |
+    awk '$1 == "Cycle" {c = $3} $1 == "Spanning" {s = $3} END {print c " " s}'
+}
+
+# /c: the dialog saves with OK (Enter); Esc leaves the settings as they were.
+case_saver_settings() {
+  start_x
+  run_wine "$WALKERS_SCR" /c
+  await_window '^walkers settings$'
+  xdotool key --window "$wid" ctrl+a 4 2 Tab Down Return
+  wait_walkers 30
+  [ "$walkers_status" = 0 ] || fail "OK ended the dialog with status $walkers_status"
+  [ "$(settings)" = "0x2a 0x1" ] || fail "the settings saved are '$(settings)', not '0x2a 0x1'"
+  run_wine "$WALKERS_SCR"
+  await_window '^walkers settings$'
+  xdotool key --window "$wid" ctrl+a 7 Escape
+  wait_walkers 30
+  [ "$walkers_status" = 0 ] || fail "Esc ended the dialog with status $walkers_status"
+  [ "$(settings)" = "0x2a 0x1" ] || fail "Esc changed the settings to '$(settings)'"
+}
+
+# Bad arguments get one line naming them and status 2; /a does nothing and returns 0.
+case_saver_arguments() {
+  local arguments expected
+  while IFS='|' read -r arguments expected; do
+    # shellcheck disable=SC2086  # the arguments are words
+    run_to_end "$WALKERS_SCR" $arguments
+    [ "$status" = 2 ] || fail "$arguments: status $status, expected 2"
+    [ "$(wc -l <"$tmp/walkers.err")" = 1 ] && grep -qF "walkers: $expected" "$tmp/walkers.err" ||
+      fail "$arguments: said '$(cat "$tmp/walkers.err")', expected '$expected'"
+  done <<'CASES'
+/x|unknown argument "/x"
+/p|/p needs the handle
+/p 0|bad window handle "0" for /p
+/p:abc|bad window handle "abc" for /p
+/p 4000000000|no window 4000000000 to preview in
+/s now|unexpected argument "now"
+CASES
+  run_to_end "$WALKERS_SCR" /a 77
+  [ "$status" = 0 ] || fail "/a ended with status $status"
+}
+
+# Polls up to 60 s until `test ARGUMENTS...` holds.
+await_path() {
+  local deadline=$(($(date +%s) + 60))
+  until test "$@"; do
+    [ "$(date +%s)" -lt "$deadline" ] || return 1
+    sleep 0.2
+  done
+}
+
+# cpack makes the ZIP and the installer; the installer and its uninstaller run silently (/S):
+# the programs in Program Files, the screen saver in the system folder, two Start menu entries,
+# all gone again after the uninstall.
+case_installer() {
+  cpack --config "$BUILD_DIR/CPackConfig.cmake" -B "$tmp/packages" >"$tmp/cpack.log" 2>&1 ||
+    { cat "$tmp/cpack.log" >&2; fail "cpack failed"; }
+  local zip installer
+  zip=$(ls "$tmp"/packages/walkers-*-win64.zip) && installer=$(ls "$tmp"/packages/walkers-*-win64.exe) ||
+    fail "cpack made no ZIP or no installer"
+  python3 -m zipfile -l "$zip" | awk 'NR > 1 {print $1}' | sed 's|^[^/]*/||' | sort >"$tmp/zip.txt"
+  printf '%s\n' LICENSE.txt README.md walkers.exe walkers.scr | diff - "$tmp/zip.txt" >&2 ||
+    fail "the ZIP holds the wrong files"
+  local c="$WINEPREFIX/drive_c"
+  local menu="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/walkers"
+  local installed=("$c/Program Files/walkers/walkers.exe" "$c/Program Files/walkers/walkers.scr"
+                   "$c/windows/system32/walkers.scr" "$menu/walkers.lnk"
+                   "$menu/walkers screen saver settings.lnk")
+  start_x
+  local status=0
+  timeout 120 wine "$installer" /S || status=$?
+  [ "$status" = 0 ] || fail "the installer ended with status $status"
+  local file
+  for file in "${installed[@]}"; do
+    await_path -e "$file" || fail "the installer did not make $file"
+  done
+  cmp "$c/windows/system32/walkers.scr" "$BUILD_DIR/walkers.scr" || fail "a wrong walkers.scr in system32"
+  # As the system starts it, by its Windows path: the uninstaller works from a copy of itself.
+  timeout 120 wine 'C:\Program Files\walkers\Uninstall.exe' /S || fail "the uninstaller failed"
+  for file in "${installed[@]}"; do
+    await_path ! -e "$file" || fail "the uninstaller left $file"
+  done
+}
+
+"case_$1" "${@:2}"
