@@ -22,8 +22,13 @@ set(CPACK_NSIS_PACKAGE_NAME walkers)
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/host/win32/walkers.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/host/win32/walkers.ico)
 set(CPACK_NSIS_INSTALLED_ICON_NAME walkers.exe)
-# The Start menu: the window, and the screen saver's settings (walkers.scr alone opens them).
-set(CPACK_NSIS_MENU_LINKS walkers.exe walkers walkers.scr "walkers screen saver settings")
+# The Start menu: the window, and the screen saver's settings. The settings link says /c: the
+# shell starts a .scr given nothing with /S, which would run the screen saver instead.
+set(CPACK_NSIS_MENU_LINKS walkers.exe walkers)
+set(CPACK_NSIS_CREATE_ICONS_EXTRA
+    "CreateShortCut '$SMPROGRAMS\\$STARTMENU_FOLDER\\walkers screen saver settings.lnk' '$INSTDIR\\walkers.scr' '/c'")
+set(CPACK_NSIS_DELETE_ICONS_EXTRA
+    "Delete '$SMPROGRAMS\\$MUI_TEMP\\walkers screen saver settings.lnk'")
 # Screen Saver Settings lists the screen savers in the system folder.
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
     "CopyFiles /SILENT \\\"$INSTDIR\\\\walkers.scr\\\" \\\"$SYSDIR\\\"")

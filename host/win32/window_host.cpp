@@ -139,6 +139,7 @@ std::optional<HostEvent> WindowHost::nextEvent() {
   while (events_.empty() && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
       events_.push_back({HostEvent::Kind::kEnd});
+      forget();
       break;
     }
     ::TranslateMessage(&message);
@@ -148,6 +149,7 @@ std::optional<HostEvent> WindowHost::nextEvent() {
   if (place_.kind == Kind::kCover && place_.watch->ended()) ended_ = true;
   if (events_.empty()) {
     if (!ended_) return std::nullopt;
+    forget();
     return HostEvent{HostEvent::Kind::kEnd};
   }
   const HostEvent event = events_.front();
@@ -155,13 +157,22 @@ std::optional<HostEvent> WindowHost::nextEvent() {
   return event;
 }
 
+// The loop is ending and its canvas goes with it: nothing is painted from it any more, and a
+// window that outlives it (a screen saver's cover while the others still run) is hidden.
+void WindowHost::forget() {
+  shown_ = nullptr;
+  if (window_) ::ShowWindow(window_, SW_HIDE);
+}
+
 LRESULT CALLBACK WindowHost::procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
   auto* host = reinterpret_cast<WindowHost*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!host) return ::DefWindowProcW(window, message, w, l);
-  return host->handle(message, w, l);
+  return host->handle(window, message, w, l);
 }
 
-LRESULT WindowHost::handle(UINT message, WPARAM w, LPARAM l) {
+// `window` is the message's own: this host's window_ is already null for what follows
+// WM_DESTROY, which still needs the default handling.
+LRESULT WindowHost::handle(HWND window, UINT message, WPARAM w, LPARAM l) {
   if (place_.kind == Kind::kCover && coverInput(message, w, l)) return 0;
   switch (message) {
     case WM_CHAR:
@@ -170,7 +181,10 @@ LRESULT WindowHost::handle(UINT message, WPARAM w, LPARAM l) {
       }
       return 0;
     case WM_KEYDOWN:
-      if (place_.kind == Kind::kMain && w == VK_F11) toggleFullscreen();
+      // Once per press: a held key repeats WM_KEYDOWN with bit 30 (already down) set.
+      if (place_.kind == Kind::kMain && w == VK_F11 && (l & (LPARAM{1} << 30)) == 0) {
+        toggleFullscreen();
+      }
       return 0;
     case WM_SIZE:
       if (w != SIZE_MINIMIZED) {
@@ -199,7 +213,7 @@ LRESULT WindowHost::handle(UINT message, WPARAM w, LPARAM l) {
       window_ = nullptr;
       return 0;
     default:
-      return ::DefWindowProcW(window_, message, w, l);
+      return ::DefWindowProcW(window, message, w, l);
   }
 }
 

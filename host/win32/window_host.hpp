@@ -50,7 +50,8 @@ class WindowHost : public Host {
 
  private:
   static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
-  LRESULT handle(UINT message, WPARAM w, LPARAM l);
+  LRESULT handle(HWND window, UINT message, WPARAM w, LPARAM l);
+  void forget();
   bool coverInput(UINT message, WPARAM w, LPARAM l);
   void paint();
   void toggleFullscreen();

@@ -72,7 +72,7 @@ case_prefix() {
 # A cross-built unit test program ($1) under wine: all its tests pass.
 case_unit() {
   local status=0
-  wine "$1" --gtest_brief=1 >"$tmp/unit.out" 2>&1 || status=$?
+  timeout 240 wine "$1" --gtest_brief=1 >"$tmp/unit.out" 2>&1 || status=$?
   sed 's/\r$//' "$tmp/unit.out"
   [ "$status" = 0 ] || fail "$(basename "$1") ended with status $status"
   grep -q 'PASSED' "$tmp/unit.out" || fail "$(basename "$1") ran no tests"
@@ -324,6 +324,9 @@ case_installer() {
     await_path -e "$file" || fail "the installer did not make $file"
   done
   cmp "$c/windows/system32/walkers.scr" "$BUILD_DIR/walkers.scr" || fail "a wrong walkers.scr in system32"
+  # The settings link starts walkers.scr with /c (a link's arguments are kept in UTF-16).
+  python3 -c 'import sys; sys.exit(b"/\0c\0" not in open(sys.argv[1], "rb").read())' \
+    "$menu/walkers screen saver settings.lnk" || fail "the settings link does not say /c"
   # As the system starts it, by its Windows path: the uninstaller works from a copy of itself.
   timeout 120 wine 'C:\Program Files\walkers\Uninstall.exe' /S || fail "the uninstaller failed"
   for file in "${installed[@]}"; do
