@@ -14,9 +14,9 @@ export WINEPREFIX=$PWD/$build/benchprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscor
 xvfb=
 walkers=
 finish() {
-  [ -n "$walkers" ] && kill "$walkers" 2>/dev/null
+  [ -n "$walkers" ] && kill "$walkers" 2>/dev/null || true
   timeout 30 wineserver -k 2>/dev/null || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
   rm -rf "$work"
 }
 trap finish EXIT
