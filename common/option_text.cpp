@@ -51,6 +51,17 @@ bool parseDecimal(std::string_view text, std::uint64_t max, std::uint64_t& value
   return error == std::errc{} && end == text.data() + text.size() && value <= max;
 }
 
+bool parseWindowNumber(std::string_view text, std::uint64_t max, std::uint64_t& value) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  if (text.empty() || text.front() == '+' || text.front() == '-') return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  return error == std::errc{} && end == text.data() + text.size() && value != 0 && value <= max;
+}
+
 std::string escapeForMessage(std::string_view text, std::size_t limit) {
   std::string shown;
   std::size_t characters = 0;

@@ -27,21 +27,17 @@ SaverRequest parseSaverArguments(const std::vector<std::string>& arguments) {
     return bad("unknown argument " + quoted(first) + " (expected /s, /p HWND, /c or /a)");
   }
   SaverRequest request;
-  switch (first[1]) {
+  switch (first[1] | 0x20) {  // either case
     case 's':
-    case 'S':
       request.mode = SaverRequest::Mode::kRun;
       break;
     case 'p':
-    case 'P':
       request.mode = SaverRequest::Mode::kPreview;
       break;
     case 'c':
-    case 'C':
       request.mode = SaverRequest::Mode::kSettings;
       break;
     case 'a':
-    case 'A':
       request.mode = SaverRequest::Mode::kPassword;
       break;
     default:
