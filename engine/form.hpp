@@ -14,6 +14,10 @@ namespace walkers {
 inline constexpr std::int16_t kKeyEnter = 13;
 inline constexpr std::int16_t kKeyEscape = 27;
 
+// The form's client area as designed: every platform's own window opens at this size.
+inline constexpr int kFormWidth = 510;
+inline constexpr int kFormHeight = 370;
+
 // What the window must do after a key press.
 enum class KeyOutcome { kNone, kEndProgram };
 

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "engine/form.hpp"
 #include "host/core/loop.hpp"
 #include "host/sdl/sdl_x11.hpp"
 #include "host/unix/page_memory.hpp"
@@ -31,8 +32,8 @@ class StartupError : public std::runtime_error {
 // program with status 1.
 class MainWindow : public Host {
  public:
-  static constexpr int kClientWidth = 510;
-  static constexpr int kClientHeight = 370;
+  static constexpr int kClientWidth = kFormWidth;
+  static constexpr int kClientHeight = kFormHeight;
   static constexpr const char* kCaption = "Form1";
   // Larger windows are not drawn (a frame would take gigabytes, or seconds); they keep the
   // window's background, and the loop goes on.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "engine/form.hpp"
 #include "host/core/loop.hpp"
 #include "host/wayland/wayland_display.hpp"
 #include "host/wayland/wayland_surface.hpp"
@@ -31,8 +32,8 @@ struct WaylandWindowConnection {
 
 class WaylandWindow : private WaylandWindowConnection, public PaintedSurface {
  public:
-  static constexpr int kClientWidth = 510;
-  static constexpr int kClientHeight = 370;
+  static constexpr int kClientWidth = kFormWidth;
+  static constexpr int kClientHeight = kFormHeight;
   static constexpr const char* kCaption = "Form1";
   // Larger windows are not drawn (a frame would take gigabytes); the loop goes on.
   static constexpr std::int64_t kMaxSurfacePixels = std::int64_t{1} << 25;

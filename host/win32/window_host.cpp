@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/form.hpp"
 #include "host/core/refresh_period.hpp"
 #include "host/win32/resource_ids.h"
 
@@ -12,8 +13,8 @@ namespace walkers {
 namespace {
 
 constexpr wchar_t kClassName[] = L"walkers";
-constexpr int kMainWidth = 510;
-constexpr int kMainHeight = 370;
+constexpr int kMainWidth = kFormWidth;
+constexpr int kMainHeight = kFormHeight;
 
 std::runtime_error systemError(const char* what) {
   return std::runtime_error(std::string(what) + " (error " + std::to_string(::GetLastError()) +
