@@ -279,11 +279,18 @@ class Canvas {
   PixelMemory* memory_ = nullptr;  // where the store comes from; the canvas's own if null
   PixelOrder order_ = PixelOrder::kRedLow;
   PixelStore pixels_;                    // storedRows_ rows of storedColumns_
-  std::vector<TileMarks> changedTiles_;  // over the stored part of the area
-  PixelView view_;                       // always over pixels_ and changedTiles_; see rebindView()
+  std::vector<TileMarks> changedTiles_;  // over the stored part of the area; PSet's marks only
+  bool allChanged_ = true;               // the whole area counts as changed, marks or not
+  // Over the whole store, storedColumns_ by storedRows_ in tiles: 1 where a tile may hold paint
+  // (marked since the last Cls), so that a store that grows copies those tiles alone and the
+  // pages of the new one that would only hold black are never touched.
+  std::vector<std::uint8_t> paintedTiles_;
+  PixelView view_;  // always over pixels_ and changedTiles_; see rebindView()
 
   bool growStore(int width, int height);  // false if the memory cannot be had
   void setArea(int width, int height);
+  void notePaint();  // records the tiles PSet marked so far in paintedTiles_
+  void copyPaintedTiles(PixelStore& to, int columns) const;
 
   void rebindView() {
     view_ = PixelView(pixels_.data(), changedTiles_.data(), storedWidth(), storedHeight(),

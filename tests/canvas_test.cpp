@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <utility>
+
 #include "tests/support/host_memory.hpp"
 
 namespace walkers {
@@ -152,6 +155,35 @@ TEST(Canvas, KeepsPixelsInAHostsMemoryInItsOrderThroughGrowthClsAndRefusal) {
   canvas.keepPixelsIn(nullptr);
   EXPECT_EQ(canvas.order(), PixelOrder::kRedLow);
   EXPECT_EQ(canvas.row(1)[1], static_cast<std::uint32_t>(rgb(9, 8, 7)));
+}
+
+// Through any sequence of resizes, frames and repaints, every pixel reads back what was last
+// painted there since Cls, on tile edges and ragged last tiles alike.
+TEST(Canvas, EveryPaintedPixelSurvivesAnySequenceOfResizes) {
+  const std::pair<int, int> sizes[] = {{37, 29}, {20, 61},  {70, 17}, {3, 3},    {95, 80},
+                                       {16, 16}, {129, 33}, {0, 0},   {130, 90}, {200, 140}};
+  Canvas canvas(1, 1);
+  std::map<std::pair<int, int>, Colour> painted;
+  int step = 0;
+  for (const auto& [width, height] : sizes) {
+    canvas.resize(width, height);
+    for (int y = step % 5; y < height; y += 7) {
+      for (int x = step % 3; x < width; x += 5) {
+        const Colour colour = rgb(x % 256, y % 256, ++step % 255 + 1);
+        canvas.PSet(x, y, colour);
+        painted[{x, y}] = colour;
+      }
+    }
+    if (step % 2 == 0) (void)canvas.takeChanged();
+    if (step % 3 == 0) canvas.markChanged();
+  }
+  for (int y = 0; y < 140; ++y) {
+    for (int x = 0; x < 200; ++x) {
+      const auto found = painted.find({x, y});
+      ASSERT_EQ(canvas.Point(x, y), found == painted.end() ? kBlack : found->second)
+          << x << "," << y;
+    }
+  }
 }
 
 }  // namespace

@@ -1,26 +1,17 @@
-// Tests of canvas pixels kept in pages from the system: zero when given, and cleared by handing
-// the pages back.
+// Tests of canvas pixels kept in pages from the system: zero when given, cleared by handing the
+// pages back, and a grown store touching only the pages that hold paint.
 #include "host/unix/page_memory.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <vector>
+
+#include "tests/support/resident_pages.hpp"
 
 namespace walkers {
 namespace {
 
-// How many of the pages under `bytes` bytes from `start` are resident.
-std::size_t residentPages(const void* start, std::size_t bytes) {
-  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  std::vector<unsigned char> pages((bytes + page - 1) / page);
-  EXPECT_EQ(::mincore(const_cast<void*>(start), bytes, pages.data()), 0);
-  std::size_t resident = 0;
-  for (const unsigned char flags : pages) resident += flags & 1;
-  return resident;
-}
+using test::residentPages;
 
 TEST(PageMemory, ClearingALargeCanvasHandsItsPagesBackAndASmallOneIsWritten) {
   Canvas large(1500, 1000);
@@ -41,6 +32,25 @@ TEST(PageMemory, ClearingALargeCanvasHandsItsPagesBackAndASmallOneIsWritten) {
   small.PSet(19, 19, rgb(9, 9, 9));
   small.Cls();
   EXPECT_EQ(small.Point(19, 19), kBlack);
+}
+
+// A store that grows takes over only what holds paint: the rest of the new one stays untouched,
+// and after Cls nothing at all, however large the old store was.
+TEST(PageMemory, AGrowingStoreTouchesOnlyThePagesThatHoldPaint) {
+  Canvas canvas(4096, 1024);
+  canvas.keepPixelsIn(&PageMemory::process());
+  for (int y = 0; y < 1024; ++y) {
+    for (int x = 0; x < 4096; ++x) canvas.PSet(x, y, rgb(1, 2, 3));
+  }
+  canvas.Cls();
+  canvas.PSet(17, 3, rgb(4, 5, 6));
+  canvas.PSet(4095, 1023, rgb(7, 8, 9));
+  (void)canvas.takeChanged();
+  canvas.markChanged();  // a repaint asked for marks nothing as painted
+  canvas.resize(4096, 4096);
+  EXPECT_LE(residentPages(canvas.pixels().data(), canvas.pixels().size_bytes()), 2u * 16u);
+  EXPECT_EQ(canvas.Point(17, 3), rgb(4, 5, 6));
+  EXPECT_EQ(canvas.Point(4095, 1023), rgb(7, 8, 9));
 }
 
 }  // namespace

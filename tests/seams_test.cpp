@@ -1,15 +1,21 @@
 // Tests of what Unix supplies through host/core/seams.hpp: the wait, the seed line, the standard
-// streams at start-up and --window-id's rule.
+// streams at start-up and --window-id's rule; and why a window system's socket is unreachable.
 #include "host/core/seams.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+
+#include "host/unix/socket_check.hpp"
 
 namespace walkers {
 namespace {
@@ -119,6 +125,40 @@ TEST(SeamsDeathTest, ClosedStandardStreamsAreOpenedAndAClosedOutputIsReported) {
 TEST(Seams, AnotherProgramsWindowIsAnXWindowId) {
   EXPECT_EQ(parseOtherWindow("0x1a00007"), std::uintptr_t{0x1a00007});
   EXPECT_EQ(parseOtherWindow("0x20000000"), std::nullopt);
+}
+
+// A socket bound at `path`, listening or (after close) left behind as a stale file; -1 if not.
+int boundSocket(const std::string& path, bool listening) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the sockets API's address type
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return -1;
+  if (listening)
+    ::listen(fd, 1);
+  else
+    ::close(fd);
+  return listening ? fd : -1;
+}
+
+TEST(Seams, AnUnreachableSocketSaysWhy) {
+  char folder[] = "/tmp/walkers-socket-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string dir = folder;
+  EXPECT_EQ(whySocketRefuses(dir + "/missing"), "No such file or directory");
+  ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
+  EXPECT_EQ(whySocketRefuses(dir + "/fifo"), "it is a FIFO, not a socket");
+  EXPECT_EQ(whySocketRefuses(dir), "it is a directory, not a socket");
+  boundSocket(dir + "/stale", false);  // its server gone, the file left behind
+  EXPECT_EQ(whySocketRefuses(dir + "/stale"), "Connection refused");
+  const int live = boundSocket(dir + "/live", true);
+  EXPECT_EQ(whySocketRefuses(dir + "/live"), "");
+  EXPECT_EQ(whySocketRefuses(dir + "/" + std::string(200, 'x')).rfind("the socket's path is", 0),
+            0u);
+  ::close(live);
+  for (const char* name : {"/fifo", "/stale", "/live"}) ::unlink((dir + name).c_str());
+  ::rmdir(folder);
 }
 
 }  // namespace

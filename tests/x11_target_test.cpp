@@ -31,6 +31,7 @@
 
 #include "host/x11/x11_pixels.hpp"
 #include "tests/support/eventually.hpp"
+#include "tests/support/resident_pages.hpp"
 
 namespace walkers {
 namespace {
@@ -378,12 +379,26 @@ TEST_F(X11TargetTest, DrawsACanvasKeptInSharedSegmentsThroughGrowth) {
     EXPECT_TRUE(
         eventually([&] { return client_->colours(window, 0, 0, 120, 90) == coloursOf(canvas); }));
   }
-  // Shared pages handed back would keep their contents: a large store is cleared by writing.
-  Canvas large(1024, 1024);
-  large.keepPixelsIn(shared);
-  large.PSet(1000, 1000, rgb(1, 2, 3));
-  large.Cls();
-  EXPECT_EQ(large.Point(1000, 1000), kBlack);
+  // Clearing a large store hands its pages back, a shared segment's (which both sides then read
+  // as zero) and a store too large to share alike; a small one is written.
+  for (const int height : {1024, 5300}) {  // 32 MiB shared; 166 MiB in private pages
+    Canvas large(8192, height);
+    large.keepPixelsIn(shared);
+    ASSERT_EQ(large.order(), PixelOrder::kRedHigh);
+    const auto bytes = large.pixels().size_bytes();
+    for (int y = 0; y < 512; ++y) {
+      for (int x = 0; x < 8192; ++x) large.PSet(x, y, rgb(1, 2, 3));
+    }
+    EXPECT_GE(test::residentPages(large.pixels().data(), bytes), 8192u * 512 * 4 / 4096);
+    large.Cls();
+    EXPECT_EQ(test::residentPages(large.pixels().data(), bytes), 0u) << height;
+    EXPECT_EQ(large.Point(8000, 500), kBlack);
+  }
+  Canvas small(10, 10);
+  small.keepPixelsIn(shared);
+  small.PSet(9, 9, rgb(1, 2, 3));
+  small.Cls();
+  EXPECT_EQ(small.Point(9, 9), kBlack);
 }
 
 TEST_F(X11TargetTest, DrawsExactColoursWithoutSharedMemory) {
@@ -487,8 +502,9 @@ TEST_F(X11TargetTest, RefusesWindowsItCannotDrawOn) {
   ::setenv("XSCREENSAVER_WINDOW", "0x200001", 1);
   EXPECT_EQ(reason({true, 0}), "no display (DISPLAY is not set)");
   ::unsetenv("XSCREENSAVER_WINDOW");
-  ::setenv("DISPLAY", ":4242", 1);
-  EXPECT_EQ(reason({true, 0}), "cannot connect to display \":4242\"");
+  ::setenv("DISPLAY", ":4242", 1);  // no server there: its socket says why
+  EXPECT_EQ(reason({true, 0}),
+            "cannot connect to display \":4242\": /tmp/.X11-unix/X4242: No such file or directory");
   // A display name is echoed like any other value: escaped, and cut short.
   ::setenv("DISPLAY", ":4242\nwalkers: fake line\x1b[2J", 1);
   EXPECT_EQ(reason({true, 0}), R"(cannot connect to display ":4242\nwalkers: fake line\x1b[2J")");

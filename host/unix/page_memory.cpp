@@ -4,12 +4,6 @@
 #include <sys/mman.h>
 
 namespace walkers {
-namespace {
-
-// Below this, writing the zeros is as cheap as handing the pages back and taking them again.
-constexpr std::size_t kReleaseBytes = std::size_t{1} << 22;
-
-}  // namespace
 
 std::uint32_t* PageMemory::allocate(std::size_t count) {
   void* pages = ::mmap(nullptr, count * sizeof(std::uint32_t), PROT_READ | PROT_WRITE,

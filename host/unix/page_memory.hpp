@@ -19,6 +19,10 @@ class PageMemory : public PixelMemory {
   bool zero(std::uint32_t* pixels, std::size_t count) override;
 
   static PageMemory& process();
+
+  // Below this many bytes, writing the zeros is as cheap as handing the pages back and taking
+  // them again.
+  static constexpr std::size_t kReleaseBytes = std::size_t{1} << 22;
 };
 
 }  // namespace walkers

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/form.hpp"
+#include "host/core/attempts.hpp"
 #include "host/core/loop.hpp"
 #include "host/core/seams.hpp"
 #include "host/core/tick_limit.hpp"
@@ -89,6 +90,7 @@ std::optional<int> waylandWindow(const Options& options, StopSignals& stop) {
     if (!isSet("DISPLAY")) {
       throw std::runtime_error(std::string("cannot open a window: ") + error.what());
     }
+    noteFailedAttempt(error.what());  // X11's failure, if it fails too, names both
     return std::nullopt;
   }
   return runOn(*w, options);
@@ -105,9 +107,10 @@ std::optional<int> waylandOutputs(const Options& options, StopSignals& stop) {
   std::unique_ptr<WaylandHost> host;
   try {
     host = std::make_unique<WaylandHost>(mode, stop);
-  } catch (const WaylandUnreachable&) {
-    if (isSet("DISPLAY")) return std::nullopt;
-    throw;
+  } catch (const WaylandUnreachable& error) {
+    if (!isSet("DISPLAY")) throw;
+    noteFailedAttempt(error.what());
+    return std::nullopt;
   }
   return host->run(loopOptions(options), options.seed);
 }

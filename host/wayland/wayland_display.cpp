@@ -2,8 +2,6 @@
 #include "host/wayland/wayland_display.hpp"
 
 #include <poll.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
@@ -16,6 +14,7 @@
 
 #include "common/option_text.hpp"
 #include "fractional_scale-client.h"
+#include "host/unix/socket_check.hpp"
 #include "host/wayland/wayland_keyboard.hpp"
 #include "layer_shell-client.h"
 #include "viewporter-client.h"
@@ -38,17 +37,6 @@ std::string displayName() {
   return name && *name ? name : "wayland-0";
 }
 
-// What a name that is no socket is instead.
-const char* kindOf(mode_t mode) {
-  if (S_ISREG(mode)) return "a regular file";
-  if (S_ISDIR(mode)) return "a directory";
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  return "not a socket";
-}
-
-// Why $WAYLAND_DISPLAY leads to no compositor, looked at after libwayland failed to connect.
 std::string whyUnreachable(int code) {
   if (code == EMFILE || code == ENFILE || code == ENOMEM) return std::strerror(code);
   std::string path = displayName();
@@ -60,17 +48,8 @@ std::string whyUnreachable(int code) {
     if (*runtime != '/') return "XDG_RUNTIME_DIR is not an absolute path";
     path = std::string(runtime) + "/" + path;
   }
-  if (path.size() >= sizeof sockaddr_un{}.sun_path) {
-    return "the socket's path is longer than " + std::to_string(sizeof sockaddr_un{}.sun_path - 1) +
-           " bytes";
-  }
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
-  if (!S_ISSOCK(info.st_mode)) {
-    const std::string kind = kindOf(info.st_mode);
-    return kind == "not a socket" ? kind : "it is " + kind + ", not a socket";
-  }
-  return std::strerror(code != 0 ? code : ECONNREFUSED);
+  const std::string why = whySocketRefuses(path);
+  return why.empty() ? std::strerror(code != 0 ? code : ECONNREFUSED) : why;
 }
 
 constexpr wl_callback_listener doneListener = {

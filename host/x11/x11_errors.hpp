@@ -37,9 +37,11 @@ class TrappedXErrors {
 // Closes a connection whose window may be gone: nothing the server says now matters.
 void closeDisplayQuietly(Display* display);
 
-// The reason for a failed XOpenDisplay of `name`, naming the fault when it is this process's
-// (`code`, errno from the attempt: out of descriptors or memory) rather than the display's. The
-// name is escaped and cut short: the message stays one line whatever DISPLAY holds.
+// The reason for a failed XOpenDisplay of `name`: why a local display's socket takes no
+// connection (missing, not a socket, refused, or the server refusing this client), or the fault
+// when it is this process's (`code`, errno from the attempt: out of descriptors or memory), after
+// any way of drawing that failed before (noteFailedAttempt). The name is escaped and cut short:
+// the message stays one line whatever DISPLAY holds.
 std::string cannotConnect(const std::string& name, int code);
 
 // Connects to $DISPLAY with the routing above in place, or throws X11Error

@@ -2,11 +2,13 @@
 #include "host/x11/x11_image.hpp"
 
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 
 #include <algorithm>
 #include <cstdint>
 
+#include "host/unix/page_memory.hpp"
 #include "host/x11/x11_errors.hpp"
 
 namespace walkers {
@@ -73,20 +75,32 @@ X11SharedPixels::~X11SharedPixels() {
 }
 
 std::uint32_t* X11SharedPixels::allocate(std::size_t count) {
-  if (count > kMaxBytes / sizeof(std::uint32_t)) return nullptr;
   auto segment = std::make_unique<XShmSegmentInfo>();
-  if (!attachSegment(display_, count * sizeof(std::uint32_t), *segment)) return nullptr;
-  segments_.push_back(std::move(segment));
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the segment holds the pixels
-  return reinterpret_cast<std::uint32_t*>(segments_.back()->shmaddr);
+  if (count <= kMaxBytes / sizeof(std::uint32_t) &&
+      attachSegment(display_, count * sizeof(std::uint32_t), *segment)) {
+    segments_.push_back(std::move(segment));
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the segment holds the pixels
+    return reinterpret_cast<std::uint32_t*>(segments_.back()->shmaddr);
+  }
+  return PageMemory::process().allocate(count);
 }
 
-void X11SharedPixels::release(std::uint32_t* pixels, std::size_t /*count*/) {
+void X11SharedPixels::release(std::uint32_t* pixels, std::size_t count) {
+  const std::size_t before = segments_.size();
   std::erase_if(segments_, [&](const auto& segment) {
     if (segment->shmaddr != static_cast<void*>(pixels)) return false;
     detachSegment(display_, *segment);
     return true;
   });
+  if (segments_.size() == before) PageMemory::process().release(pixels, count);
+}
+
+bool X11SharedPixels::zero(std::uint32_t* pixels, std::size_t count) {
+  if (!segmentOf(pixels)) return PageMemory::process().zero(pixels, count);
+  const std::size_t bytes = count * sizeof(std::uint32_t);
+  // A segment is shared memory: MADV_REMOVE frees its pages themselves (MADV_DONTNEED would only
+  // unmap them here), and both sides read zeros where they were.
+  return bytes >= PageMemory::kReleaseBytes && ::madvise(pixels, bytes, MADV_REMOVE) == 0;
 }
 
 XShmSegmentInfo* X11SharedPixels::segmentOf(const std::uint32_t* pixels) const {

@@ -16,10 +16,12 @@ namespace walkers {
 
 // Canvas pixels kept in segments shared with the X server, for windows whose pixels are kRedHigh
 // values as they stand (see suits): the server reads them where the walkers paint them, so a frame
-// converts and copies nothing. One per connection, drawing on any window of it.
+// converts and copies nothing. One per connection, drawing on any window of it. A store the
+// server cannot share (too large, or refused) is kept in private pages of this process instead,
+// in the same order; clearing either kind hands its pages back to the system.
 class X11SharedPixels : public PixelMemory {
  public:
-  // Stores larger than this stay in the canvas's own memory (enough for a 7680x4320 screen).
+  // Stores larger than this are not shared (enough for a 7680x4320 screen).
   static constexpr std::size_t kMaxBytes = std::size_t{160} << 20;
 
   // Whether `window`'s pixels are kRedHigh values in 32 bits of this machine's byte order and the
@@ -31,12 +33,16 @@ class X11SharedPixels : public PixelMemory {
   X11SharedPixels(const X11SharedPixels&) = delete;
   X11SharedPixels& operator=(const X11SharedPixels&) = delete;
 
-  // A new segment, attached on both sides; nullptr when the system or the server refuses.
+  // A new segment, attached on both sides, or private pages when the system or the server
+  // refuses one; nullptr when neither can be had.
   std::uint32_t* allocate(std::size_t count) override;
   // Requests already sent still read the segment: the server keeps it until it reaches the
   // detach, which comes after them.
   void release(std::uint32_t* pixels, std::size_t count) override;
   PixelOrder order() const override { return PixelOrder::kRedHigh; }
+  // A large block's pages go back to the system, from the segment itself when it is one (both
+  // sides then read zeros); a small one is written.
+  bool zero(std::uint32_t* pixels, std::size_t count) override;
 
   // The segment that `pixels` (as allocate gave them) lie in, or null.
   XShmSegmentInfo* segmentOf(const std::uint32_t* pixels) const;

@@ -114,6 +114,17 @@ case_dead_wayland() {
   env -u DISPLAY WAYLAND_DISPLAY=/nonexistent timeout 5 "$WALKERS" >/dev/null 2>"$tmp/err" ||
     status=$?
   [ "$status" = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] || fail "status $status: $(cat "$tmp/err")"
+  # A stale Wayland socket, then no X server: the one line says why each attempt failed.
+  mkdir -m 700 "$tmp/run"
+  python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' "$tmp/run/stale"
+  local mode
+  for mode in --root --screensaver; do
+    status=0
+    env XDG_RUNTIME_DIR="$tmp/run" WAYLAND_DISPLAY=stale DISPLAY=:65000 timeout 10 "$WALKERS" \
+      $mode >/dev/null 2>"$tmp/err" || status=$?
+    [ "$status" = 1 ] && grep -qxE 'walkers: (cannot open a window: )?cannot connect to the Wayland compositor "stale": Connection refused; cannot connect to display ":65000": /tmp/\.X11-unix/X65000: No such file or directory' \
+      "$tmp/err" || fail "${mode:-the window}: status $status: $(cat "$tmp/err")"
+  done
 }
 
 # A display that accepts the connection and never answers (a Unix socket that only accepts, at
