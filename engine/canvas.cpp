@@ -1,4 +1,4 @@
-// Clearing, resizing, change tracking and the pixel memory of the drawing surface.
+// Clearing, resizing and change tracking of the drawing surface.
 #include "engine/canvas.hpp"
 
 #include <algorithm>
@@ -23,38 +23,6 @@ namespace {
 }
 
 }  // namespace
-
-PixelStore::PixelStore(std::size_t count, PixelMemory* memory, bool onlyThere) : count_(count) {
-  if (count == 0) return;
-  if (memory) {
-    data_ = memory->allocate(count);
-    if (data_) {
-      memory_ = memory;
-      return;
-    }
-    if (onlyThere) {
-      count_ = 0;
-      return;
-    }
-  }
-  data_ = static_cast<std::uint32_t*>(std::calloc(count, sizeof(std::uint32_t)));
-  if (!data_) throw std::bad_alloc();
-}
-
-PixelStore::~PixelStore() {
-  if (memory_) {
-    memory_->release(data_, count_);
-  } else {
-    std::free(data_);
-  }
-}
-
-void PixelStore::clear() {
-  // A host's memory may zero its own blocks more cheaply than writing them (handing their pages
-  // back to the system); otherwise the zeros are written.
-  if (memory_ && memory_->zero(data_, count_)) return;
-  if (data_) std::memset(data_, 0, count_ * sizeof(std::uint32_t));
-}
 
 void Canvas::Cls() {
   pixels_.clear();

@@ -64,7 +64,7 @@ struct Outputs {
 
 // Writes the seed line on standard error, whole, waiting for it if it does not block; answers 0,
 // or the errno value of the failure (EBADF when standard error was closed at start).
-int writeSeedLine(std::uint64_t seed) {
+int writeSeedLineWaiting(std::uint64_t seed) {
   if (closedAtStart[STDERR_FILENO]) return EBADF;
   const std::string line = "seed: " + std::to_string(seed) + "\n";
   std::fflush(stderr);
@@ -214,7 +214,7 @@ int run(const render::RenderRequest& request) {
     } else {
       seed = walkers::clockSeed();
       // The seed is what makes the picture again: without it on record, nothing is rendered.
-      if (const int error = writeSeedLine(seed)) {
+      if (const int error = writeSeedLineWaiting(seed)) {
         return say(std::string("cannot write the seed to standard error: ") + std::strerror(error),
                    kOutputFailure);
       }

@@ -11,7 +11,7 @@
 
 namespace walkers {
 
-bool writeSeedLine(int fd, std::uint64_t seed) {
+bool writeSeedLineOrDrop(int fd, std::uint64_t seed) {
   char line[40];
   const int length = std::snprintf(line, sizeof line, "seed: %" PRIu64 "\n", seed);
   // Writable means room for a line this short: a pipe or FIFO with a free buffer takes it whole
@@ -22,6 +22,6 @@ bool writeSeedLine(int fd, std::uint64_t seed) {
   return ::write(fd, line, static_cast<std::size_t>(length)) == length;
 }
 
-bool printSeedLine(std::uint64_t seed) { return writeSeedLine(STDOUT_FILENO, seed); }
+bool printSeedLine(std::uint64_t seed) { return writeSeedLineOrDrop(STDOUT_FILENO, seed); }
 
 }  // namespace walkers
