@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/option_reader.hpp"
 #include "common/option_text.hpp"
 #include "tools/animation.hpp"
 #include "tools/output_file.hpp"
@@ -28,14 +29,8 @@ enum Option : std::size_t {
   kOptionCount
 };
 
-struct OptionName {
-  std::string_view name;
-  char letter;  // the one-letter spelling, or 0
-  bool takesValue;
-};
-
-constexpr std::array<OptionName, kOptionCount> kOptions{{{"--help", 'h', false},
-                                                         {"--version", 0, false},
+constexpr std::array<OptionSpec, kOptionCount> kOptions{{{"--help", 'h'},
+                                                         {"--version"},
                                                          {"--size", 0, true},
                                                          {"--ticks", 0, true},
                                                          {"--seed", 0, true},
@@ -75,72 +70,10 @@ constexpr const char* kHelpText =
     "options. Exit status: 0 written, 1 an output could not be written or not\n"
     "enough memory, 2 bad command line.\n";
 
-// The value of each option given (an empty one for --help and --version), or a message.
-using Given = std::array<std::optional<std::string>, kOptionCount>;
+using Given = GivenOptions;
 
 RenderCommandLine usage(std::string message) {
   return {std::nullopt, kRenderUsageStatus, std::move(message)};
-}
-
-// The word escaped and cut, in quotes (built by appending: GCC 12 misreports chained +).
-std::string quoted(std::string_view word) {
-  std::string text = "\"";
-  text.append(escapeForMessage(word, kEchoLimit)).append("\"");
-  return text;
-}
-
-const OptionName* find(std::string_view spelling, Option* which) {
-  for (std::size_t i = 0; i < kOptionCount; ++i) {
-    const OptionName& option = kOptions[i];
-    const bool letter = spelling.size() == 2 && spelling[0] == '-' && spelling[1] == option.letter;
-    if (spelling == option.name || (option.letter != 0 && letter)) {
-      *which = static_cast<Option>(i);
-      return &option;
-    }
-  }
-  return nullptr;
-}
-
-// A word that is an option rather than a value: anything after "--", or "-o" and "-h" themselves.
-bool looksLikeOption(std::string_view word) {
-  Option ignored{};
-  return word.substr(0, 2) == "--" || (word.size() == 2 && find(word, &ignored) != nullptr);
-}
-
-// Reads the words into `given`; a message on the first word that cannot be read.
-std::optional<std::string> readWords(const std::vector<std::string>& words, Given& given) {
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    const std::string_view word = words[i];
-    if (word == "--") {
-      if (i + 1 < words.size()) return "unexpected argument " + quoted(words[i + 1]);
-      break;
-    }
-    if (word.size() < 2 || word[0] != '-') return "unexpected argument " + quoted(word);
-    const bool longForm = word.substr(0, 2) == "--";
-    const auto equals = longForm ? word.find('=') : std::string_view::npos;
-    const std::string_view spelling = longForm ? word.substr(0, equals) : word.substr(0, 2);
-    std::optional<std::string_view> attached;
-    if (equals != std::string_view::npos) attached = word.substr(equals + 1);
-    if (!longForm && word.size() > 2) attached = word.substr(2);
-    Option which{};
-    const OptionName* option = find(spelling, &which);
-    if (option == nullptr || (!longForm && attached && !option->takesValue)) {
-      return "unknown option " + quoted(longForm ? spelling : word);
-    }
-    const std::string name(option->name);
-    if (given[which]) return name + " is given more than once";
-    if (!option->takesValue) {
-      if (attached) return name + " takes no value";
-      given[which].emplace();
-    } else if (attached) {
-      given[which].emplace(*attached);
-    } else if (i + 1 < words.size() && !looksLikeOption(words[i + 1])) {
-      given[which] = words[++i];
-    } else {
-      return name + " needs a value";
-    }
-  }
-  return std::nullopt;
 }
 
 // A reason to refuse the outputs given: a name that can never be written, or two outputs with
@@ -220,7 +153,7 @@ std::optional<std::string> readTimeLapse(const Given& given, RenderRequest& requ
 RenderCommandLine parseRenderCommandLine(const std::vector<std::string>& arguments,
                                          const char* version) {
   Given given;
-  if (auto message = readWords(arguments, given)) return usage(std::move(*message));
+  if (auto message = readOptions(kOptions, arguments, given)) return usage(std::move(*message));
   for (const Option alone : {kHelp, kVersion}) {
     if (!given[alone]) continue;
     const auto other = std::find_if(given.begin(), given.end(), [&](const auto& value) {

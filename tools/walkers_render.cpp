@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/option_reader.hpp"
 #include "common/option_text.hpp"
 #include "engine/form.hpp"
 #include "engine/random.hpp"
@@ -42,17 +43,6 @@ bool standardOutputClosed() { return closedAtStart[STDOUT_FILENO]; }
 int say(const std::string& message, int status) {
   std::fprintf(stderr, "walkers-render: %s\n", message.c_str());
   return status;
-}
-
-// Help or version on standard output; a failure to write it is status 1, as for any output.
-int print(const std::string& text) {
-  errno = 0;
-  if (!standardOutputClosed() && std::fputs(text.c_str(), stdout) >= 0 &&
-      std::fflush(stdout) == 0) {
-    return 0;
-  }
-  const int error = standardOutputClosed() ? EBADF : errno != 0 ? errno : EIO;
-  return say(std::string("cannot write standard output: ") + std::strerror(error), kOutputFailure);
 }
 
 // The outputs of one run, open and not yet committed.
@@ -242,7 +232,7 @@ int main(int argc, char** argv) {
         std::vector<std::string>(argv + 1, argv + argc), WALKERS_VERSION);
     if (line.request) return run(*line.request);
     if (line.status != 0) return say(line.text, line.status);
-    return print(line.text);
+    return walkers::printHelpText("walkers-render", line.text, standardOutputClosed());
   } catch (const std::bad_alloc&) {
     std::fputs("walkers-render: not enough memory\n", stderr);
   } catch (const std::exception& error) {

@@ -1,9 +1,9 @@
 // Parsing the walkers command line: a handful of options, checked strictly, every message ours.
 #include "host/core/command_line.hpp"
 
-#include <array>
 #include <string_view>
 
+#include "common/option_reader.hpp"
 #include "common/option_text.hpp"
 
 namespace walkers {
@@ -51,112 +51,47 @@ enum Name {
   kNames
 };
 
-struct OptionShape {
-  std::string_view name;  // without dashes
-  bool takesValue;
-  bool singleDash;  // also spelt with one dash, as screensaver daemons write it
-};
+constexpr OptionSpec kOptions[kNames] = {
+    {"--root", 0, false, true}, {"--window-id", 0, true, true}, {"--screensaver"}, {"--fullscreen"},
+    {"--seed", 0, true},        {"--cycle", 0, true},           {"--help"},        {"--version"}};
 
-constexpr std::array<OptionShape, kNames> kOptionShapes{{{"root", false, true},
-                                                         {"window-id", true, true},
-                                                         {"screensaver", false, false},
-                                                         {"fullscreen", false, false},
-                                                         {"seed", true, false},
-                                                         {"cycle", true, false},
-                                                         {"help", false, false},
-                                                         {"version", false, false}}};
-
-// The arguments as read: which options were given, with their values.
-struct Given {
-  std::array<bool, kNames> present{};
-  std::array<std::string, kNames> values;
-};
-
-std::string quoted(std::string_view text) {
-  std::string shown = "\"";
-  shown.append(escapeForMessage(text, kEchoLimit)).append("\"");
-  return shown;
-}
-
-std::string dashed(Name name) { return std::string("--").append(kOptionShapes[name].name); }
+std::string dashed(Name name) { return std::string(kOptions[name].name); }
 
 CommandLine usage(std::string message) { return {std::nullopt, kUsageStatus, std::move(message)}; }
 
-// The option an argument names ("--seed=5" and "-window-id" included), or kNames for none.
-Name lookUp(std::string_view word) {
-  const bool twoDashes = word.starts_with("--");
-  word.remove_prefix(twoDashes ? 2 : 1);
-  word = word.substr(0, word.find('='));
-  for (int i = 0; i < kNames; ++i) {
-    if (word == kOptionShapes[i].name && (twoDashes || kOptionShapes[i].singleDash))
-      return static_cast<Name>(i);
-  }
-  return kNames;
-}
-
-// Reads every argument into `given`; answers the first fault, or nothing.
-std::optional<std::string> read(const std::vector<std::string>& arguments, Given& given) {
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string_view word = arguments[i];
-    if (!optionsEnded && word == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (optionsEnded || word.size() < 2 || word[0] != '-') {
-      return "unexpected argument " + quoted(word);  // walkers takes no file or other operand
-    }
-    const Name name = lookUp(word);
-    if (name == kNames) return "unknown option " + quoted(word.substr(0, word.find('=')));
-    if (given.present[name]) return dashed(name) + " is given twice";
-    given.present[name] = true;
-    const auto equals = word.find('=');
-    if (!kOptionShapes[name].takesValue) {
-      if (equals != std::string_view::npos) return dashed(name) + " takes no value";
-    } else if (equals != std::string_view::npos) {
-      given.values[name] = word.substr(equals + 1);
-    } else if (i + 1 < arguments.size()) {
-      given.values[name] = arguments[++i];
-    } else {
-      return dashed(name) + " needs a value";
-    }
-  }
-  return std::nullopt;
-}
-
 // The options `given` asks for, or the first bad value or combination.
-CommandLine check(const Given& given, const WindowNaming& windows) {
+CommandLine check(const GivenOptions& given, const WindowNaming& windows) {
   Options options;
-  options.fullscreen = given.present[kFullscreen];
+  options.fullscreen = given[kFullscreen].has_value();
   // Where to draw: one place at most, and --fullscreen only for the own window.
   const Name places[] = {kRoot, kWindowId, kScreensaver, kFullscreen};
   for (std::size_t i = 0; i < std::size(places); ++i) {
     for (std::size_t j = i + 1; j < std::size(places); ++j) {
-      if (given.present[places[i]] && given.present[places[j]]) {
+      if (given[places[i]] && given[places[j]]) {
         return usage(dashed(places[i]) + " excludes " + dashed(places[j]));
       }
     }
   }
-  if (given.present[kRoot]) options.place = Options::Place::kRoot;
-  if (given.present[kScreensaver]) options.place = Options::Place::kScreensaver;
-  if (given.present[kWindowId]) {
-    const auto id = windows.parse(given.values[kWindowId]);
-    if (!id) return usage(badValue("window-id", given.values[kWindowId], windows.forms));
+  if (given[kRoot]) options.place = Options::Place::kRoot;
+  if (given[kScreensaver]) options.place = Options::Place::kScreensaver;
+  if (given[kWindowId]) {
+    const auto id = windows.parse(*given[kWindowId]);
+    if (!id) return usage(badValue("window-id", *given[kWindowId], windows.forms));
     options.place = Options::Place::kOtherWindow;
     options.otherWindow = *id;
   }
-  if (given.present[kSeed]) {
+  if (given[kSeed]) {
     std::uint64_t seed = 0;
-    if (!parseDecimal(given.values[kSeed], UINT64_MAX, seed)) {
-      return usage(badValue("seed", given.values[kSeed],
-                            "expected a decimal number 0..18446744073709551615"));
+    if (!parseDecimal(*given[kSeed], UINT64_MAX, seed)) {
+      return usage(
+          badValue("seed", *given[kSeed], "expected a decimal number 0..18446744073709551615"));
     }
     options.seed = seed;
   }
-  if (given.present[kCycle]) {
+  if (given[kCycle]) {
     std::uint64_t cycle = 0;
-    if (!parseDecimal(given.values[kCycle], kMaxCycleSeconds, cycle)) {
-      return usage(badValue("cycle", given.values[kCycle], "expected whole seconds 0..1000000"));
+    if (!parseDecimal(*given[kCycle], kMaxCycleSeconds, cycle)) {
+      return usage(badValue("cycle", *given[kCycle], "expected whole seconds 0..1000000"));
     }
     options.cycle = std::chrono::seconds(cycle);
   }
@@ -167,12 +102,12 @@ CommandLine check(const Given& given, const WindowNaming& windows) {
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, const char* version,
                              const WindowNaming& windows) {
-  Given given;
-  if (const auto fault = read(arguments, given)) return usage(*fault);
+  GivenOptions given;
+  if (const auto fault = readOptions(kOptions, arguments, given)) return usage(*fault);
   // Help and version only for a command line that is right in every other way.
   auto line = check(given, windows);
-  if (line.options && given.present[kHelpOption]) return {std::nullopt, 0, kHelp};
-  if (line.options && given.present[kVersion]) {
+  if (line.options && given[kHelpOption]) return {std::nullopt, 0, kHelp};
+  if (line.options && given[kVersion]) {
     return {std::nullopt, 0, std::string("walkers ") + version + "\n"};
   }
   return line;
