@@ -2,26 +2,53 @@
 // canvas, and turns keys, taps, the pointer and the address into patterns and overlay actions.
 'use strict';
 
-// One line over the page: that the engine could not be loaded, or what the page did instead of
-// what the address asked.
-function notice(text) {
+// The line over the page: a sentence for each of what the page could not do, each on a line of
+// its own: run its engine, take all of the address, save the picture.
+const notices = {engine: '', address: '', save: ''};
+
+function notice(part, text) {
+  notices[part] = text;
   const line = document.getElementById('notice');
-  line.textContent = text;
-  line.hidden = text === '';
+  line.textContent = Object.values(notices).filter((said) => said !== '').join('\n');
+  line.hidden = line.textContent === '';
 }
 
 // A missing, empty or cut engine.js defines no createWalkers; a corrupt WebAssembly inside it
-// fails to compile, which aborts the module and rejects the promise; an engine that loads but
-// lacks what the page calls fails in run().
+// fails to compile, which aborts the module and rejects the promise.
 function engineMissing() {
-  notice('walkers could not load its engine (engine.js): reload the page, or build the site ' +
-         'again.');
+  notice('engine', 'walkers could not load its engine (engine.js): reload the page, or build ' +
+         'the site again.');
+}
+
+// An engine that loads but then fails in a call (its WebAssembly traps or aborts, or it lacks
+// what the page calls) leaves its state unknown: the page calls it no more, and says so.
+let engineFailed = false;
+
+function engineFailure(error) {
+  engineFailed = true;
+  const what = String(error);
+  notice('engine', "walkers' engine failed while running (" +
+         (what.length > 120 ? what.slice(0, 120) + '…' : what) + '): reload the page.');
+}
+
+// `action` as a handler that does nothing once the engine has failed, and on a failure in it
+// says so on the page and passes the error on (to the console).
+function guarded(action) {
+  return (...args) => {
+    if (engineFailed) return undefined;
+    try {
+      return action(...args);
+    } catch (error) {
+      engineFailure(error);
+      throw error;
+    }
+  };
 }
 
 if (typeof createWalkers !== 'function') {
   engineMissing();
 } else {
-  createWalkers({onAbort: engineMissing}).then(run).catch((error) => {
+  createWalkers({onAbort: engineMissing}).then(guarded(run), (error) => {
     engineMissing();
     throw error;  // for the console too
   });
@@ -59,7 +86,8 @@ function run(engine) {
   }
 
   // `#seed=S` and `#seed=S&ticks=N` from the address, in walkers-render's ranges (S up to
-  // 2^64 - 1, N up to 10^12). What cannot be taken is left out, and the notice says so.
+  // 2^64 - 1, N up to 10^12). Anything else, and a value that cannot be taken, is left out, and
+  // the notice says so.
   function fromAddress() {
     const fields = new URLSearchParams(location.hash.slice(1));
     const seedField = fields.get('seed');
@@ -67,6 +95,18 @@ function run(engine) {
     const pinned = seedField === null ? null : decimal(seedField, kMaxSeed);
     const ticks = ticksField === null ? null : decimal(ticksField, 1000000000000n);
     const refused = [];
+    // The fields are the address's non-empty &-separated parts, in order: each part beyond the
+    // first seed and the first ticks is named as written.
+    const parts = location.hash.slice(1).split('&').filter((part) => part !== '');
+    const taken = new Set();
+    const others = [];
+    [...fields.keys()].forEach((name, i) => {
+      if ((name === 'seed' || name === 'ticks') && !taken.has(name)) {
+        taken.add(name);
+      } else {
+        others.push(parts[i] ?? name);
+      }
+    });
     if (seedField !== null && pinned === null) {
       refused.push('seed ' + quoted(seedField) + ' is not a whole number from 0 to ' + kMaxSeed +
                    ': a random seed is shown instead');
@@ -75,8 +115,14 @@ function run(engine) {
       refused.push('ticks ' + quoted(ticksField) +
                    ' is not a whole number from 0 to 1000000000000: the pattern is not held');
     }
+    if (others.length > 0) {
+      const more = others.length > 3 ? ' and ' + (others.length - 3) + ' more' : '';
+      refused.push(others.slice(0, 3).map(quoted).join(', ') + more +
+                   (others.length === 1 ? ' is' : ' are') +
+                   ' left out: the address takes one seed=S and one ticks=N');
+    }
     return {seed: pinned, ticks: ticks === null ? null : Number(ticks),
-            refused: refused.join('; ')};
+            refused: refused.length > 0 ? refused.join('; ') + '.' : ''};
   }
 
   // A seed of 64 random bits: the clock would give multiples of 10^6 (it counts milliseconds).
@@ -92,7 +138,8 @@ function run(engine) {
                           Number(value & 0xffffffffn), pattern.ticks === null ? -1 : pattern.ticks);
     running = true;
     held = pattern.ticks;
-    notice(pattern.refused || '');
+    notice('address', pattern.refused || '');
+    notice('save', '');
     nameInAddress(value);
     requestFrame();
   }
@@ -107,7 +154,7 @@ function run(engine) {
   function requestFrame() {
     if (frameRequested) return;
     frameRequested = true;
-    requestAnimationFrame(frame);
+    requestAnimationFrame(guarded(frame));
   }
 
   function frame() {
@@ -159,10 +206,18 @@ function run(engine) {
   }
 
   // Saves the picture as walkers-SEED-TICK.png: walkers-render --seed SEED --ticks TICK grows it.
+  // A browser makes no PNG of an empty canvas, nor of one beyond its limits (20000 x 20000 is).
   function save() {
     if (seed === '') return;
     const name = 'walkers-' + seed + '-' + engine._walkers_ticks() + '.png';
+    const size = canvas.width + '×' + canvas.height;
     canvas.toBlob((blob) => {
+      if (blob === null) {
+        notice('save', name + ' could not be saved: the browser made no PNG of the ' + size +
+               ' picture.');
+        return;
+      }
+      notice('save', '');
       const link = document.createElement('a');
       link.href = URL.createObjectURL(blob);
       link.download = name;
@@ -187,7 +242,7 @@ function run(engine) {
   }
 
   const keys = {Enter: fresh, Escape: stop, s: save, S: save, f: fullscreen, F: fullscreen};
-  addEventListener('keydown', (event) => {
+  addEventListener('keydown', guarded((event) => {
     if (event.ctrlKey || event.metaKey || event.altKey || event.repeat) return;
     const onButton = event.target instanceof HTMLButtonElement;
     if (onButton && (event.key === 'Enter' || event.key === ' ')) return;  // the button's own
@@ -195,33 +250,38 @@ function run(engine) {
     if (!action) return;
     event.preventDefault();
     action();
-  });
-  canvas.addEventListener('click', fresh);
-  addEventListener('pointermove', showOverlay);
-  addEventListener('pointerdown', showOverlay);
-  overlay.addEventListener('focusin', showOverlay);
-  document.getElementById('fresh').addEventListener('click', fresh);
-  document.getElementById('save').addEventListener('click', save);
+  }));
+  canvas.addEventListener('click', guarded(fresh));
+  addEventListener('pointermove', guarded(showOverlay));
+  addEventListener('pointerdown', guarded(showOverlay));
+  overlay.addEventListener('focusin', guarded(showOverlay));
+  document.getElementById('fresh').addEventListener('click', guarded(fresh));
+  document.getElementById('save').addEventListener('click', guarded(save));
   document.getElementById('fullscreen').addEventListener('click', fullscreen);
 
-  addEventListener('resize', () => {
+  addEventListener('resize', guarded(() => {
     engine._walkers_resize(innerWidth, innerHeight);
     requestFrame();
-  });
-  addEventListener('hashchange', () => {
+  }));
+  // An address naming the running pattern keeps it; what else it holds is said all the same.
+  addEventListener('hashchange', guarded(() => {
     const wanted = fromAddress();
-    if (wanted.seed !== null && wanted.seed.toString() === seed && wanted.ticks === held) return;
+    if (wanted.seed !== null && wanted.seed.toString() === seed && wanted.ticks === held) {
+      notice('address', wanted.refused);
+      nameInAddress(wanted.seed);
+      return;
+    }
     start(wanted);
-  });
-  canvas.addEventListener('contextrestored', () => {
+  }));
+  canvas.addEventListener('contextrestored', guarded(() => {
     engine._walkers_expose();
     requestFrame();
-  });
+  }));
 
   // For tests and benchmarks: what the page shows, read-only.
   window.walkers = {
-    state: () => ({running, seed, ticks: engine._walkers_ticks(), width: canvas.width,
-                   height: canvas.height}),
+    state: () => ({running: running && !engineFailed, seed, ticks: engine._walkers_ticks(),
+                   width: canvas.width, height: canvas.height}),
   };
 
   start(fromAddress());

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 # The web page in headless chromium: its canvas against walkers-render pixel for pixel, over HTTP
-# and from file://, keys and taps, the address, resizes, a hidden tab and the console.
+# and from file://, keys and taps, the address, resizes, a hidden tab, the notices and the console.
 # Usage: page_test.py --site build/web/site --render build/release/walkers-render [CASE...]
 import argparse
 import base64
+import contextlib
 import functools
 import http.server
 import os
@@ -77,14 +78,18 @@ def eventually(probe, what, timeout=60):
 
 
 class Server:
-    """The site over HTTP on a free port of this machine, as any static server would give it."""
+    """The site (or another folder) over HTTP on a free port of this machine, as any static server
+    would give it."""
 
     class Quiet(http.server.SimpleHTTPRequestHandler):
         def log_message(self, *args):
             pass
 
+    def __init__(self, directory=None):
+        self.directory = directory or SITE
+
     def __enter__(self):
-        handler = functools.partial(self.Quiet, directory=SITE)
+        handler = functools.partial(self.Quiet, directory=self.directory)
         self.httpd = http.server.ThreadingHTTPServer(('127.0.0.1', 0), handler)
         threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
         return f'http://127.0.0.1:{self.httpd.server_address[1]}/index.html'
@@ -285,6 +290,27 @@ def notice(browser):
     return line.text if line.is_displayed() else ''
 
 
+@contextlib.contextmanager
+def site_copy(changed):
+    """A copy of the site in a folder of its own, with the files in `changed` (name: text, or None
+    for none) in place of the site's."""
+    with tempfile.TemporaryDirectory() as site:
+        for name in SITE_FILES - set(changed):
+            with open(os.path.join(SITE, name), 'rb') as source, \
+                 open(os.path.join(site, name), 'wb') as copy:
+                copy.write(source.read())
+        for name, text in changed.items():
+            if text is not None:
+                with open(os.path.join(site, name), 'w', encoding='utf-8') as copy:
+                    copy.write(text)
+        yield site
+
+
+def engine_text():
+    with open(os.path.join(SITE, 'engine.js'), encoding='utf-8') as engine:
+        return engine.read()
+
+
 class Seeds(PageTest):
     def test_random_seeds_leading_zeros_and_refused_values(self):
         with Server() as url:
@@ -335,24 +361,142 @@ class BrokenEngine(PageTest):
         self.browser.close()  # the console errors are what a broken engine gives
 
     def test_an_engine_that_cannot_load_is_said_on_the_page(self):
-        with open(os.path.join(SITE, 'engine.js'), encoding='utf-8') as engine:
-            good = engine.read()
+        good = engine_text()
         self.assertEqual(good.count('AGFzbQ'), 1)  # the WebAssembly's magic number, in base64
         broken = {'missing': None, 'empty': '', 'truncated': good[:len(good) // 2],
                   'corrupt': good.replace('AGFzbQ', 'AGFzbR')}
         for kind, text in broken.items():
-            with tempfile.TemporaryDirectory() as site:
-                for name in SITE_FILES - {'engine.js'}:
-                    with open(os.path.join(SITE, name), 'rb') as source, \
-                         open(os.path.join(site, name), 'wb') as copy:
-                        copy.write(source.read())
-                if text is not None:
-                    with open(os.path.join(site, 'engine.js'), 'w', encoding='utf-8') as engine:
-                        engine.write(text)
+            with site_copy({'engine.js': text}) as site:
                 self.browser.driver.get('about:blank')
                 self.browser.driver.get('file://' + os.path.join(site, 'index.html'))
                 said = eventually(lambda: notice(self.browser), f'{kind} engine: a notice')
                 self.assertIn('could not load its engine', said)
+
+
+# Appended to engine.js: the engine loads, but its step traps after STEPS good ones, as
+# WebAssembly does at an `unreachable` (a module of one function that is just that). The step
+# stays the trapping one whatever the module later sets it to.
+TRAPPING_STEP = """
+(() => {
+  const load = createWalkers;
+  const trap = new WebAssembly.Instance(new WebAssembly.Module(new Uint8Array([
+    0, 97, 115, 109, 1, 0, 0, 0, 1, 4, 1, 96, 0, 0, 3, 2, 1, 0, 7, 5, 1, 1, 102, 0, 0,
+    10, 5, 1, 3, 0, 0, 11]))).exports.f;
+  createWalkers = (options) => load(options).then((engine) => {
+    const good = engine._walkers_step;
+    let steps = 0;
+    const step = () => (++steps > STEPS ? trap() : good());
+    Object.defineProperty(engine, '_walkers_step', {get: () => step, set: () => {}});
+    return engine;
+  });
+})();
+"""
+
+# The downloads the page starts, caught before they leave it: [name, bytes] each.
+CATCH_DOWNLOADS = """
+window.saved = [];
+HTMLAnchorElement.prototype.click = function () {
+  fetch(this.href).then((r) => r.arrayBuffer())
+    .then((b) => saved.push([this.download, b.byteLength]));
+};
+"""
+
+# The notice line's text while it is not hidden, else '' (in a frame too small to show it).
+NOTICE_TEXT = "const line = document.getElementById('notice');" \
+    " return line.hidden ? '' : line.textContent;"
+
+
+class Notices(PageTest):
+    """What the page cannot do is said in the line at its top, never only in the console."""
+
+    def test_what_the_address_holds_and_the_page_does_not_take_is_said(self):
+        with Server() as url:
+            many = '&'.join(f'x{i}=1' for i in range(1000))
+            for asked, named in [('SEED=5', ['"SEED=5"']), ('%%%', ['"%%%"']),
+                                 ('seed=5&colour=red', ['"colour=red"']),
+                                 ('seed=5&seed=6', ['"seed=6"']),
+                                 ('ticks=10&seed=abc&ticks=x', ['seed "abc"', '"ticks=x"']),
+                                 (many, ['"x0=1", "x1=1", "x2=1" and 997 more'])]:
+                self.browser.open(f'{url}#{asked}')
+                said = eventually(lambda: notice(self.browser), f'{asked[:20]}: a notice')
+                for name in named:
+                    self.assertIn(name, said)
+                self.assertTrue(self.browser.state()['running'])
+            # Taken whole: no notice, and a changed address with something more says that.
+            self.browser.open(f'{url}#seed=8&ticks=600')
+            eventually(lambda: self.browser.state()['ticks'] == 600, 'held at 600')
+            self.assertEqual(notice(self.browser), '')
+            self.browser.run('location.hash = "#seed=8&ticks=600&colour=red"')
+            said = eventually(lambda: notice(self.browser), 'a changed address: a notice')
+            self.assertIn('"colour=red"', said)
+            self.assertEqual(self.browser.run('return location.hash'), '#seed=8&ticks=600')
+            self.assertShows(render(*self.size, 8, 600), 'seed 8 kept')
+
+    def test_a_picture_that_cannot_be_saved_is_said(self):
+        frame = ('<!DOCTYPE html>\n<title>walkers in a frame of no width</title>\n'
+                 '<link rel="icon" href="favicon.png">\n'
+                 '<iframe id="page" src="index.html#seed=5&amp;ticks=10" '
+                 'style="width: 0; height: 200px; border: 0"></iframe>\n')
+        with site_copy({'frame.html': frame}) as site, Server(site) as url:
+            driver = self.browser.driver
+            driver.get(url.rsplit('/', 1)[0] + '/frame.html')
+            driver.switch_to.frame(driver.find_element(By.ID, 'page'))
+            eventually(lambda: self.browser.run('return window.walkers !== undefined'
+                                                ' && walkers.state().ticks === 10'), 'held at 10')
+            state = self.browser.state()
+            self.assertEqual(state['width'], 0)
+            self.browser.run(CATCH_DOWNLOADS + "document.getElementById('save').click();")
+            said = eventually(lambda: self.browser.run(NOTICE_TEXT), 'no width: a notice')
+            self.assertIn('walkers-5-10.png could not be saved', said)
+            self.assertIn(f"{state['width']}×{state['height']}", said)
+            self.assertEqual(self.browser.run('return saved'), [])
+            driver.switch_to.default_content()
+        with Server() as url:
+            self.browser.resize(20000, 20000)
+            self.browser.open(url + '#seed=5&ticks=10')
+            eventually(lambda: self.browser.state()['width'] == 20000, 'a canvas of 20000²')
+            self.browser.run(CATCH_DOWNLOADS)
+            self.browser.press('s')
+            said = eventually(lambda: notice(self.browser), '20000²: a notice')
+            self.assertIn('walkers-5-10.png could not be saved', said)
+            self.assertIn('20000×20000', said)
+            self.assertEqual(self.browser.run('return saved'), [])
+            # A picture that can be saved again is, and the line clears.
+            self.browser.resize(*self.size)
+            eventually(lambda: self.browser.state()['width'] == self.size[0], 'back to 400')
+            self.browser.press('s')
+            saved = eventually(lambda: self.browser.run('return saved'), 'a saved picture')
+            self.assertEqual(saved[0][0], 'walkers-5-10.png')
+            eventually(lambda: notice(self.browser) == '', 'a saved picture clears the notice')
+
+    def test_an_engine_that_fails_while_running_is_said(self):
+        for steps in [0, 60]:
+            with self.subTest(steps=steps):
+                self.trapping_step_is_said(steps)
+
+    def trapping_step_is_said(self, steps):
+        trapping = TRAPPING_STEP.replace('STEPS', str(steps))
+        with site_copy({'engine.js': engine_text() + trapping}) as site, Server(site) as url:
+            self.browser.open(url + '#seed=5')
+            said = eventually(lambda: notice(self.browser), 'a trapping step: a notice')
+            self.assertIn('engine failed while running', said)
+            self.assertIn('RuntimeError: unreachable', said)
+            state = self.browser.state()
+            self.assertFalse(state['running'])
+            if steps == 0:
+                self.assertEqual(state['ticks'], 0)  # it never drew
+            else:
+                self.assertGreater(state['ticks'], 0)
+                self.assertShows(render(*self.size, 5, state['ticks']), 'the picture it stopped at')
+            # The page calls the engine no more: Enter, New pattern or a new address start nothing.
+            self.browser.press(Keys.ENTER)
+            self.browser.run("document.getElementById('fresh').click()")
+            self.browser.run('location.hash = "#seed=6"')
+            time.sleep(0.5)
+            self.assertEqual(notice(self.browser), said)
+            errors = self.browser.errors()  # read once: tearDown finds none after these
+            self.assertEqual(len(errors), 1, errors)
+            self.assertIn('RuntimeError: unreachable', errors[0])
 
 
 class Site(unittest.TestCase):
