@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
     return line.status;
   }
   try {
-    return walkers::runAtPlace(*line.options);
+    const auto stop = walkers::makeStopRequest();
+    return walkers::runAtPlace(*line.options, stop.get());
   } catch (const std::bad_alloc&) {  // the canvas names its own size; anything else lands here
     std::fputs("walkers: not enough memory\n", stderr);
     return 1;

@@ -31,6 +31,8 @@ class MeasuredHost : public walkers::Host {
   explicit MeasuredHost(walkers::Host& host) : host_(host) {}
 
   Clock::time_point now() const override { return host_.now(); }
+  int width() const override { return host_.width(); }
+  int height() const override { return host_.height(); }
   void waitUntil(Clock::time_point deadline) override {
     const auto asleep = Clock::now();
     busy_ += asleep - awake_;
@@ -138,9 +140,9 @@ int main(int argc, char** argv) {
   SDL_InitSubSystem(SDL_INIT_TIMER);
   SDL_AddTimer(static_cast<Uint32>(seconds * 1000), pushQuit, nullptr);
   const auto started = Clock::now();
-  const int status = loop.run();
+  loop.run();
   const double ran = std::chrono::duration<double>(Clock::now() - started).count();
-  std::printf("run                %.2f s (exit status %d)\n", ran, status);
+  std::printf("run                %.2f s\n", ran);
   host.report(ran, loop, form.canvas(), entered);
-  return status;
+  return 0;
 }

@@ -17,9 +17,8 @@ Loop::Loop(Form& form, Host& host, LoopOptions options)
   }
 }
 
-int Loop::run() {
+void Loop::run() {
   while (const auto next = step()) host_.waitUntil(*next);
-  return 0;
 }
 
 std::optional<LoopClock::time_point> Loop::step() {

@@ -43,6 +43,9 @@ class Host {
  public:
   virtual ~Host() = default;
   virtual LoopClock::time_point now() const { return LoopClock::now(); }
+  // The drawing area's size now, in pixels: what a pattern starting there is given.
+  virtual int width() const = 0;
+  virtual int height() const = 0;
   // Sleeps until an event may be waiting or `deadline` has come.
   virtual void waitUntil(LoopClock::time_point deadline) = 0;
   // The next event, without waiting; nothing once all that arrived has been handed out.
@@ -89,8 +92,8 @@ class Loop {
   // pressed. The first call starts the timer. Errors raised by the host or the form propagate.
   std::optional<LoopClock::time_point> step();
 
-  // Steps until the loop ends, sleeping in the host in between, and returns the exit status (0).
-  int run();
+  // Steps until the loop ends, sleeping in the host in between.
+  void run();
 
   std::uint64_t ticks() const { return ticks_; }  // ticks run so far
   const Timer& timer() const { return t_; }

@@ -19,10 +19,10 @@ class Patterns {
   Patterns(LoopOptions options, std::optional<std::uint64_t> firstSeed)
       : options_(std::move(options)), firstSeed_(firstSeed) {}
 
-  // Starts a pattern of width x height on `host`, which must outlive it (or be dropped first).
-  // Its first pattern takes the first seed, if one was given.
-  void add(Host& host, int width, int height) {
-    auto pattern = std::make_unique<Pattern>(host, width, height, options_);
+  // Starts a pattern on `host` at its size; the host must outlive it (or be dropped first). Its
+  // first pattern takes the first seed, if one was given.
+  void add(Host& host) {
+    auto pattern = std::make_unique<Pattern>(host, options_);
     if (firstSeed_) pattern->form.random().seedNextWith(*firstSeed_);
     patterns_.push_back(std::move(pattern));
   }
@@ -49,8 +49,8 @@ class Patterns {
 
  private:
   struct Pattern {
-    Pattern(Host& on, int width, int height, const LoopOptions& options)
-        : host(on), form(width, height), loop(form, on, options) {}
+    Pattern(Host& on, const LoopOptions& options)
+        : host(on), form(on.width(), on.height()), loop(form, on, options) {}
     Host& host;
     Form form;
     Loop loop;

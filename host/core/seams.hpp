@@ -1,9 +1,11 @@
-// What every platform supplies to the shared code: stop requests, the wait, the seed line, the
-// standard streams at start-up and the rule for naming another program's window.
+// What every platform supplies to the shared code: stop requests, the wait, the seed line and
+// other lines, the standard streams at start-up and the rule for naming another program's window.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "host/core/loop.hpp"
@@ -21,6 +23,11 @@ class StopRequest {
   virtual std::intptr_t waitable() const = 0;
 };
 
+// The run's StopRequest, made once at start-up (on Unix: SIGTERM, SIGINT and SIGHUP, and SIGPIPE
+// ignored, since a reader of the seeds that went away is no reason to stop drawing); null on a
+// platform whose programs get no such request.
+std::unique_ptr<StopRequest> makeStopRequest();
+
 // Returns once `connection` (a display connection: a descriptor on Unix) may have input, `stop`
 // (may be null) was requested, or `deadline` has come, rounded up to the next millisecond:
 // waking a little late costs nothing, since the loop runs every tick that fell due on waking.
@@ -31,6 +38,9 @@ void waitForInput(std::intptr_t connection, const StopRequest* stop,
 // reader that is slow, stopped or never reads loses the line instead of stopping the pattern.
 // Answers whether it was written.
 bool printSeedLine(std::uint64_t seed);
+
+// Writes "walkers: <line>" on standard error as well as it can (a line nobody can take is lost).
+void reportLine(const std::string& line);
 
 // At start-up, before anything opens a file: opens standard input, output and error where they
 // are closed (so that no file the program opens takes their place), and answers whether

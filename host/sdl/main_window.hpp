@@ -47,8 +47,8 @@ class MainWindow : public Host {
   MainWindow& operator=(const MainWindow&) = delete;
 
   // The client area as the window opened.
-  int width() const { return width_; }
-  int height() const { return height_; }
+  int width() const override { return width_; }
+  int height() const override { return height_; }
 
   void waitUntil(LoopClock::time_point deadline) override;
   std::optional<HostEvent> nextEvent() override;

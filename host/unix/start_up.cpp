@@ -1,8 +1,10 @@
-// openStandardStreams on Unix: closed descriptors 0, 1 and 2 opened on /dev/null.
+// Standard streams on Unix: closed descriptors 0, 1 and 2 opened on /dev/null; lines on stderr.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <string>
 
 #include "host/core/seams.hpp"
 #include "host/unix/standard_descriptors.hpp"
@@ -14,5 +16,7 @@ std::optional<bool> openStandardStreams() {
   if (!openStandardDescriptors()) return std::nullopt;
   return outputClosed;
 }
+
+void reportLine(const std::string& line) { std::fprintf(stderr, "walkers: %s\n", line.c_str()); }
 
 }  // namespace walkers

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -102,6 +103,15 @@ bool StopSignals::requested() const {
   while (::read(read_, bytes, sizeof bytes) > 0) {
   }
   return true;
+}
+
+}  // namespace walkers
+
+namespace walkers {
+
+std::unique_ptr<StopRequest> makeStopRequest() {
+  std::signal(SIGPIPE, SIG_IGN);
+  return std::make_unique<StopSignals>();
 }
 
 }  // namespace walkers

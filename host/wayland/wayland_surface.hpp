@@ -61,8 +61,8 @@ class PaintedSurface : public Host {
 
   // Whether the compositor gave the surface its size yet; until then it shows nothing.
   bool configured() const { return width_ > 0 && height_ > 0; }
-  int width() const { return width_; }
-  int height() const { return height_; }
+  int width() const override { return width_; }
+  int height() const override { return height_; }
 
   void waitUntil(LoopClock::time_point deadline) override;
   std::optional<HostEvent> nextEvent() override;

@@ -27,8 +27,8 @@ class WebHost : public Host {
 
   // The picture: width() x height() pixels, four bytes each (red, green, blue, 255), row by row.
   const std::uint32_t* picture() const { return picture_.data(); }
-  int width() const { return width_; }
-  int height() const { return height_; }
+  int width() const override { return width_; }
+  int height() const override { return height_; }
   // Rectangles of the picture changed since the page last took them, as left, top, right, bottom.
   const std::vector<std::int32_t>& changed() const { return changed_; }
   void forgetChanged() { changed_.clear(); }

@@ -1,26 +1,24 @@
-// The hosts for each place on Windows: the window "Form1", and a child inside another program's
-// window; the desktop and the screensaver are walkers.scr's.
+// Windows' ways of drawing at each place: the window "Form1", and a child inside another
+// program's window; the desktop and the screensaver are walkers.scr's.
 #include "host/core/places.hpp"
 
 #include <windows.h>
 
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 
-#include "engine/form.hpp"
-#include "host/core/loop.hpp"
+#include "host/core/runners.hpp"
 #include "host/win32/program.hpp"
 #include "host/win32/window_host.hpp"
 
 namespace walkers {
+namespace {
 
-int runAtPlace(const Options& options) {
-  using Place = Options::Place;
-  if (options.place == Place::kRoot || options.place == Place::kScreensaver) {
-    throw std::runtime_error(
-        "--root and --screensaver are for X11 and Wayland; on Windows the screen saver is "
-        "walkers.scr");
-  }
+using Place = Options::Place;
+
+std::optional<int> window(const Options& options, StopRequest* /*stop*/) {
   becomeDpiAware();
   WindowHost::Place place{WindowHost::Kind::kMain, options.fullscreen};
   if (options.place == Place::kOtherWindow) {
@@ -33,11 +31,26 @@ int runAtPlace(const Options& options) {
     place.parent = parent;
   }
   WindowHost w(place);
-  Form form(w.width(), w.height());
-  if (options.seed) form.random().seedNextWith(*options.seed);
   // A pattern inside another program's window must never go still; the window is watched.
-  Loop loop(form, w, windowsLoopOptions(options.cycle, options.place != Place::kWindow));
-  return loop.run();
+  return runOneScreen(w, loopOptionsFor(options.cycle, options.place != Place::kWindow),
+                      options.seed);
 }
+
+std::optional<int> elsewhere(const Options& /*options*/, StopRequest* /*stop*/) {
+  throw std::runtime_error(
+      "--root and --screensaver are for X11 and Wayland; on Windows the screen saver is "
+      "walkers.scr");
+}
+
+constexpr PlaceEntry kEntries[] = {
+    {Place::kWindow, window},
+    {Place::kOtherWindow, window},
+    {Place::kRoot, elsewhere},
+    {Place::kScreensaver, elsewhere},
+};
+
+}  // namespace
+
+std::span<const PlaceEntry> win32Places() { return kEntries; }
 
 }  // namespace walkers

@@ -1,10 +1,9 @@
-// Arguments, DPI awareness, loop options and failure messages of the Windows programs.
+// Arguments, DPI awareness, lines on standard error and failure messages of the Windows programs.
 #include "host/win32/program.hpp"
 
 #include <windows.h>
 
 #include "host/core/seams.hpp"
-#include "host/core/tick_limit.hpp"
 #include "host/win32/standard_streams.hpp"
 
 namespace walkers {
@@ -40,17 +39,10 @@ void becomeDpiAware() {
   ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 }
 
-LoopOptions windowsLoopOptions(std::chrono::seconds cycle, bool restartWhenStill) {
-  LoopOptions options;
-  options.tickLimit = tickLimit();
-  options.cycle = cycle;
-  options.restartWhenStill = restartWhenStill;
-  // A seed the reader cannot take at once is dropped: drawing never waits for standard output.
-  options.patternStarted = [](std::uint64_t seed) { static_cast<void>(printSeedLine(seed)); };
-  options.storeKept = [](const std::string& message) {
-    writeStandardError("walkers: " + message + "\n");
-  };
-  return options;
+std::unique_ptr<StopRequest> makeStopRequest() { return nullptr; }  // no stop signals here
+
+void reportLine(const std::string& line) {
+  static_cast<void>(writeStandardError("walkers: " + line + "\n"));
 }
 
 int fail(const std::string& line, int status) {

@@ -16,9 +16,6 @@ std::vector<std::string> utf8Arguments(int argc, wchar_t** argv);
 // manifest is lost): the canvas is never blurred by scaling.
 void becomeDpiAware();
 
-// The loop's options: each pattern's seed on standard output, WALKERS_TICK_LIMIT for tests.
-LoopOptions windowsLoopOptions(std::chrono::seconds cycle, bool restartWhenStill);
-
 // Shows "walkers: <line>" on standard error, or in a message box when there is none; answers
 // `status`.
 int fail(const std::string& line, int status);

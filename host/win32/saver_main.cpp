@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/core/patterns.hpp"
+#include "host/core/runners.hpp"
 #include "host/core/seams.hpp"
 #include "host/win32/input_watch.hpp"
 #include "host/win32/program.hpp"
@@ -19,8 +20,6 @@
 
 namespace walkers {
 namespace {
-
-constexpr std::chrono::seconds kLongestSleep{1};
 
 HWND toWindow(std::uint64_t handle) {
   return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle));
@@ -46,6 +45,32 @@ std::vector<RECT> coverAreas(bool spanning) {
   return areas;
 }
 
+// A topmost window over each area, each growing its pattern until the user comes back.
+class Covers : public Screens {
+ public:
+  Covers(bool spanning, InputWatch& watch) {
+    for (const RECT& area : coverAreas(spanning)) {
+      WindowHost::Place place{WindowHost::Kind::kCover};
+      place.area = area;
+      place.watch = &watch;
+      covers_.push_back(std::make_unique<WindowHost>(place));
+    }
+  }
+  bool follow(Patterns& patterns) override {
+    if (!started_) {
+      for (const auto& cover : covers_) patterns.add(*cover);
+      started_ = true;
+    }
+    return patterns.size() > 0;
+  }
+  std::uint64_t inputs() override { return 0; }  // each cover ends itself on input
+  void waitUntil(LoopClock::time_point deadline) override { waitForInput(0, nullptr, deadline); }
+
+ private:
+  std::vector<std::unique_ptr<WindowHost>> covers_;
+  bool started_ = false;
+};
+
 // /s: a topmost window and a pattern over each area, until the user comes back.
 int runSaver() {
   // One run at a time: a second start while one runs is refused.
@@ -58,19 +83,10 @@ int runSaver() {
   InputWatch watch(InputWatch::thresholdFor(::GetDpiForSystem()));
   // Where the pointer rests now; the move message the system sends on start then finds it there.
   if (POINT rest; ::GetCursorPos(&rest)) watch.pointerAt(rest.x, rest.y);
-  std::vector<std::unique_ptr<WindowHost>> covers;
-  Patterns patterns(windowsLoopOptions(settings.cycle, true), std::nullopt);
-  for (const RECT& area : coverAreas(settings.spanning)) {
-    WindowHost::Place place{WindowHost::Kind::kCover};
-    place.area = area;
-    place.watch = &watch;
-    covers.push_back(std::make_unique<WindowHost>(place));
-    patterns.add(*covers.back(), covers.back()->width(), covers.back()->height());
-  }
+  Covers covers(settings.spanning, watch);
   ::ShowCursor(FALSE);
-  while (patterns.size() > 0) {
-    waitForInput(0, nullptr, patterns.step(LoopClock::now() + kLongestSleep));
-  }
+  // The covers end themselves on input (InputWatch), each taking its pattern with it.
+  runScreens(covers, loopOptionsFor(settings.cycle, true), std::nullopt, false, nullptr);
   ::ShowCursor(TRUE);
   return 0;
 }
@@ -81,9 +97,7 @@ int runPreview(HWND box) {
   WindowHost::Place place{WindowHost::Kind::kPreview};
   place.parent = box;
   WindowHost host(place);
-  Form form(host.width(), host.height());
-  Loop loop(form, host, windowsLoopOptions(settings.cycle, true));
-  return loop.run();
+  return runOneScreen(host, loopOptionsFor(settings.cycle, true), std::nullopt);
 }
 
 int run(const SaverRequest& request) {

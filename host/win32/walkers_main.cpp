@@ -24,7 +24,7 @@ int wmain(int argc, wchar_t** argv) {
     return walkers::fail("cannot write standard output", 1);
   }
   try {
-    return walkers::runAtPlace(*line.options);
+    return walkers::runAtPlace(*line.options, nullptr);  // no stop signals on Windows
   } catch (const std::bad_alloc&) {
     return walkers::fail("not enough memory", 1);
   } catch (const std::exception& error) {

@@ -39,8 +39,8 @@ class WindowHost : public Host {
   WindowHost& operator=(const WindowHost&) = delete;
 
   HWND handle() const { return window_; }
-  int width() const;
-  int height() const;
+  int width() const override;
+  int height() const override;
 
   void waitUntil(LoopClock::time_point deadline) override { waitForInput(0, nullptr, deadline); }
   std::optional<HostEvent> nextEvent() override;

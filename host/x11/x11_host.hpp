@@ -19,10 +19,10 @@ class X11Host : public Host {
  public:
   X11Host(const X11Choice& choice, StopRequest& stop) : target_(choice), stop_(stop) {}
 
-  int width() const { return target_.width(); }
+  int width() const override { return target_.width(); }
   // The X connection's descriptor, for waiting on several hosts at once.
   int connection() const { return target_.connection(); }
-  int height() const { return target_.height(); }
+  int height() const override { return target_.height(); }
 
   void waitUntil(LoopClock::time_point deadline) override;
   std::optional<HostEvent> nextEvent() override;

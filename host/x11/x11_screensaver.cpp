@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "common/option_text.hpp"
-#include "host/core/input_grace.hpp"
 #include "host/core/patterns.hpp"
 #include "host/core/seams.hpp"
 #include "host/x11/x11_errors.hpp"
@@ -22,7 +21,6 @@
 namespace walkers {
 namespace {
 
-constexpr std::chrono::seconds kLongestSleep{1};
 constexpr int kGrabTries = 20;  // 50 ms apart: another program's grab gets a second to end
 constexpr long kInputEvents = KeyPressMask | ButtonPressMask | PointerMotionMask;
 
@@ -141,7 +139,15 @@ X11Screensaver::~X11Screensaver() {
   hosts_.clear();  // their connections first, while the windows still exist
 }
 
-std::uint64_t X11Screensaver::readInput() {
+bool X11Screensaver::follow(Patterns& patterns) {
+  if (!started_) {
+    for (const auto& host : hosts_) patterns.add(*host);
+    started_ = true;
+  }
+  return true;
+}
+
+std::uint64_t X11Screensaver::inputs() {
   Display* display = connection_->display;
   while (XPending(display) > 0) {
     XEvent event;
@@ -153,27 +159,16 @@ std::uint64_t X11Screensaver::readInput() {
   return inputs_;
 }
 
-int X11Screensaver::run(const LoopOptions& options, std::optional<std::uint64_t> firstSeed) {
-  Patterns patterns(options, firstSeed);
-  for (const auto& host : hosts_) patterns.add(*host, host->width(), host->height());
-  InputGrace grace(LoopClock::now());
-  std::vector<pollfd> inputs;
-  for (;;) {
-    if (stop_.requested()) return 0;
-    const auto now = LoopClock::now();
-    if (grace.ended(now, readInput())) return 0;
-    auto next = patterns.step(now + kLongestSleep);
-    if (now < grace.graceEnd()) next = std::min(next, grace.graceEnd());
-    inputs.assign({{ConnectionNumber(connection_->display), POLLIN, 0},
-                   {static_cast<int>(stop_.waitable()), POLLIN, 0}});
-    for (const auto& host : hosts_) inputs.push_back({host->connection(), POLLIN, 0});
-    const auto left = next - LoopClock::now();
-    const int timeout =
-        left <= LoopClock::duration::zero()
-            ? 0
-            : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-    ::poll(inputs.data(), inputs.size(), timeout);
-  }
+void X11Screensaver::waitUntil(LoopClock::time_point deadline) {
+  std::vector<pollfd> inputs{{ConnectionNumber(connection_->display), POLLIN, 0},
+                             {static_cast<int>(stop_.waitable()), POLLIN, 0}};
+  for (const auto& host : hosts_) inputs.push_back({host->connection(), POLLIN, 0});
+  const auto left = deadline - LoopClock::now();
+  const int timeout =
+      left <= LoopClock::duration::zero()
+          ? 0
+          : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+  ::poll(inputs.data(), inputs.size(), timeout);
 }
 
 }  // namespace walkers

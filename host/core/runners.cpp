@@ -1,0 +1,53 @@
+// Running patterns: the loop options for a place, one screen's loop, and several screens' loop.
+#include "host/core/runners.hpp"
+
+#include <algorithm>
+
+#include "engine/form.hpp"
+#include "host/core/input_grace.hpp"
+#include "host/core/seams.hpp"
+#include "host/core/tick_limit.hpp"
+
+namespace walkers {
+namespace {
+
+// The longest several screens sleep without a reason of their own: the patterns give the real
+// deadlines, and this bounds how late a screen that appeared meanwhile gets its pattern.
+constexpr std::chrono::seconds kLongestSleep{1};
+
+}  // namespace
+
+LoopOptions loopOptionsFor(std::chrono::seconds cycle, bool restartWhenStill) {
+  LoopOptions options;
+  options.tickLimit = tickLimit();  // which also holds the picture against every restart
+  options.cycle = cycle;
+  options.restartWhenStill = restartWhenStill;
+  options.patternStarted = [](std::uint64_t seed) { static_cast<void>(printSeedLine(seed)); };
+  options.storeKept = [](const std::string& message) { reportLine(message); };
+  return options;
+}
+
+int runOneScreen(Host& host, const LoopOptions& options, std::optional<std::uint64_t> firstSeed) {
+  Form form(host.width(), host.height());
+  if (firstSeed) form.random().seedNextWith(*firstSeed);
+  Loop loop(form, host, options);
+  loop.run();
+  return 0;
+}
+
+int runScreens(Screens& screens, const LoopOptions& options, std::optional<std::uint64_t> firstSeed,
+               bool endOnInput, const StopRequest* stop) {
+  Patterns patterns(options, firstSeed);
+  InputGrace grace(LoopClock::now());
+  for (;;) {
+    if (stop && stop->requested()) return 0;
+    const auto now = LoopClock::now();
+    if (endOnInput && grace.ended(now, screens.inputs())) return 0;
+    if (!screens.follow(patterns)) return 0;
+    auto next = patterns.step(now + kLongestSleep);
+    if (endOnInput && now < grace.graceEnd()) next = std::min(next, grace.graceEnd());
+    screens.waitUntil(next);
+  }
+}
+
+}  // namespace walkers
