@@ -1,5 +1,5 @@
-// The hosts for each place on Unix: the SDL window, X11 and Wayland for the desktop, another
-// program's window and the screensaver, as the build has them.
+// The hosts for each place on Unix: the own window on Wayland or X11 (SDL's where the build has
+// neither), the desktop, another program's window and the screensaver, as the build has them.
 #include "host/core/places.hpp"
 
 #include <csignal>
@@ -21,6 +21,7 @@
 #endif
 #if WALKERS_X11
 #include "host/x11/x11_host.hpp"
+#include "host/x11/x11_main_window.hpp"
 #include "host/x11/x11_screensaver.hpp"
 #endif
 #if WALKERS_WAYLAND
@@ -66,7 +67,8 @@ struct Entry {
 };
 
 #if WALKERS_SDL
-std::optional<int> ownWindow(const Options& options, StopSignals& stop) {
+// The own window through SDL, for a build without a window of its own on this system.
+std::optional<int> sdlWindow(const Options& options, StopSignals& stop) {
   MainWindow w(options.fullscreen, &stop);
   return runOn(w, options);
 }
@@ -79,9 +81,9 @@ bool isSet(const char* variable) {
 }
 
 // The own window on Wayland, drawn by walkers itself, when a compositor answers at
-// WAYLAND_DISPLAY; else the next entry (SDL on X11). SDL_VIDEODRIVER hands the choice to SDL.
+// WAYLAND_DISPLAY; else the next entry (X11).
 std::optional<int> waylandWindow(const Options& options, StopSignals& stop) {
-  if (!isSet("WAYLAND_DISPLAY") || isSet("SDL_VIDEODRIVER")) return std::nullopt;
+  if (!isSet("WAYLAND_DISPLAY")) return std::nullopt;
   std::unique_ptr<WaylandWindow> w;
   try {
     w = std::make_unique<WaylandWindow>(options.fullscreen, &stop);
@@ -114,8 +116,26 @@ std::optional<int> waylandOutputs(const Options& options, StopSignals& stop) {
 #endif
 
 #if WALKERS_X11
-// --root and --window-id: another program's window, no keys, no mouse, no message box.
+// Whether the window could have been on Wayland too, for the message without any display.
+#if WALKERS_WAYLAND
+constexpr bool kWaylandToo = true;
+#else
+constexpr bool kWaylandToo = false;
+#endif
+
+// The own window on X11, drawn by walkers itself.
 std::optional<int> x11Window(const Options& options, StopSignals& stop) {
+  std::unique_ptr<X11MainWindow> w;
+  try {
+    w = std::make_unique<X11MainWindow>(options.fullscreen, &stop, kWaylandToo);
+  } catch (const X11Error& error) {
+    throw std::runtime_error(std::string("cannot open a window: ") + error.what());
+  }
+  return runOn(*w, options);
+}
+
+// --root and --window-id: another program's window, no keys, no mouse, no message box.
+std::optional<int> x11Other(const Options& options, StopSignals& stop) {
   X11Host host({options.place == Place::kRoot, static_cast<unsigned long>(options.otherWindow)},
                stop);
   return runOn(host, options);
@@ -128,20 +148,24 @@ std::optional<int> x11Screensaver(const Options& options, StopSignals& stop) {
 #endif
 
 // Tried in order; the first that runs at the place decides.
+// SDL comes last: the window systems' own windows go before it.
 constexpr Entry kPlaces[] = {
 #if WALKERS_WAYLAND
     {Place::kWindow, waylandWindow},
 #endif
+#if WALKERS_X11
+    {Place::kWindow, x11Window},
+#endif
 #if WALKERS_SDL
-    {Place::kWindow, ownWindow},
+    {Place::kWindow, sdlWindow},
 #endif
 #if WALKERS_WAYLAND
     {Place::kRoot, waylandOutputs},
     {Place::kScreensaver, waylandOutputs},
 #endif
 #if WALKERS_X11
-    {Place::kRoot, x11Window},
-    {Place::kOtherWindow, x11Window},
+    {Place::kRoot, x11Other},
+    {Place::kOtherWindow, x11Other},
     {Place::kScreensaver, x11Screensaver},
 #endif
 };

@@ -227,9 +227,7 @@ black_beyond_pattern_within() {
 # again. (A stand-in window manager honours the requests: Xvfb has none.)
 case_fullscreen() {
   start_x 1024x768
-  "$FULLSCREEN_WM" >"$tmp/wm.log" &
-  local wm_pid=$!
-  for _ in $(seq 100); do grep -q ready "$tmp/wm.log" && break; sleep 0.05; done
+  start_fullscreen_wm
   start_walkers --fullscreen
   wait_size 1024x768
   xdotool key --window "$wid" F11
@@ -238,6 +236,29 @@ case_fullscreen() {
   wait_size 1024x768
   wait_seeds 1
   [ "$(seeds)" = 1 ] || fail "F11 started a pattern"
+  kill "$wm_pid"
+}
+
+# Starts the stand-in window manager, which logs each change of fullscreen; sets wm_pid.
+start_fullscreen_wm() {
+  "$FULLSCREEN_WM" >"$tmp/wm.log" &
+  wm_pid=$!
+  for _ in $(seq 100); do grep -q ready "$tmp/wm.log" && break; sleep 0.05; done
+}
+
+# F11 held down, repeating, asks for fullscreen once.
+case_fullscreen_held() {
+  start_x 1024x768
+  start_fullscreen_wm
+  start_walkers
+  # Through the server's keyboard (keys sent to a window do not repeat), to the focused window.
+  xdotool windowfocus --sync "$wid"
+  xdotool keydown F11
+  sleep 1.5  # past the server's repeat delay, into its repeats
+  xdotool keyup F11
+  wait_size 1024x768
+  wait_frames 2  # walkers has read every repeat by now
+  [ "$(grep -c '^fullscreen' "$tmp/wm.log")" = 1 ] || fail "F11 held: $(grep '^fullscreen' "$tmp/wm.log" | tr '\n' ' ')"
   kill "$wm_pid"
 }
 
