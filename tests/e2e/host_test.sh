@@ -577,8 +577,8 @@ monitors_as_rendered() {
 }
 
 # Both hosts draw on the TrueColor screens of every depth Xvfb offers besides 24 bits (15, 16 and
-# 30; 32-bit windows are in the unit tests), and refuse an 8-bit screen (PseudoColor by default;
-# SDL picks DirectColor there) in one line with status 1, without a message box.
+# 30; 32-bit windows are in the unit tests), and refuse an 8-bit screen (PseudoColor by default)
+# in one line with status 1, without a message box.
 case_depths() {
   local depth mode status
   for depth in 15 16 30; do
