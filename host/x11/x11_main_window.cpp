@@ -88,7 +88,7 @@ struct X11MainWindow::State {
   bool pumped = false;   // the connection was read in this step of the loop
   bool f11Down = false;  // F11 toggles once per press: its repeats are ignored
 
-  State(bool fullscreen, StopRequest* stop, bool waylandToo);
+  State(bool startFullscreen, StopRequest* stopRequest, bool waylandToo);
   ~State();
   State(const State&) = delete;
   State& operator=(const State&) = delete;
