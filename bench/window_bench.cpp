@@ -1,7 +1,6 @@
 // Runs the real main window and loop for a while and reports its tick rate, frame rate, CPU share,
 // time to the first frame and the delay from Enter to the cleared frame. Run it through
 // window_bench.sh, which provides an X server and presses Enter.
-#include <SDL.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -11,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/sdl/main_window.hpp"
+#include "host/x11/x11_main_window.hpp"
 
 namespace {
 
@@ -25,10 +24,11 @@ double cpuSeconds() {
 }
 
 // Counts what the loop asks of the window, timing it on the way: the loop itself keeps no counts.
+// It ends the loop at `end`.
 class MeasuredHost : public walkers::Host {
  public:
   using Clock = walkers::LoopClock;
-  explicit MeasuredHost(walkers::Host& host) : host_(host) {}
+  MeasuredHost(walkers::Host& host, Clock::time_point end) : host_(host), end_(end) {}
 
   Clock::time_point now() const override { return host_.now(); }
   int width() const override { return host_.width(); }
@@ -36,10 +36,11 @@ class MeasuredHost : public walkers::Host {
   void waitUntil(Clock::time_point deadline) override {
     const auto asleep = Clock::now();
     busy_ += asleep - awake_;
-    host_.waitUntil(deadline);
+    host_.waitUntil(std::min(deadline, end_));
     awake_ = Clock::now();
   }
   std::optional<walkers::HostEvent> nextEvent() override {
+    if (Clock::now() >= end_) return walkers::HostEvent{walkers::HostEvent::Kind::kEnd};
     auto event = host_.nextEvent();
     if (event && event->kind == walkers::HostEvent::Kind::kKey &&
         event->key == walkers::kKeyEnter) {
@@ -73,6 +74,7 @@ class MeasuredHost : public walkers::Host {
 
  private:
   walkers::Host& host_;
+  Clock::time_point end_;
   Clock::time_point awake_ = Clock::now();
   Clock::duration busy_{};  // awake, outside the window's own sleep
   Clock::duration presenting_{};
@@ -120,26 +122,18 @@ void MeasuredHost::report(double ran, const walkers::Loop& loop, const walkers::
   }
 }
 
-Uint32 pushQuit(Uint32, void*) {
-  SDL_Event quit{};
-  quit.type = SDL_QUIT;
-  SDL_PushEvent(&quit);
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   using Clock = std::chrono::steady_clock;
   const auto entered = Clock::now();
   const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
-  walkers::MainWindow w;
-  MeasuredHost host(w);
+  walkers::X11MainWindow w;
+  const auto started = Clock::now();
+  MeasuredHost host(w, started + std::chrono::duration_cast<Clock::duration>(
+                                     std::chrono::duration<double>(seconds)));
   walkers::Form form(w.width(), w.height());
   walkers::Loop loop(form, host);
-  SDL_InitSubSystem(SDL_INIT_TIMER);
-  SDL_AddTimer(static_cast<Uint32>(seconds * 1000), pushQuit, nullptr);
-  const auto started = Clock::now();
   loop.run();
   const double ran = std::chrono::duration<double>(Clock::now() - started).count();
   std::printf("run                %.2f s\n", ran);

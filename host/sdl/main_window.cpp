@@ -1,4 +1,4 @@
-// The SDL side of the main window: start-up checks, events, keys and presentation.
+// The main window through SDL: start-up checks, events, keys and presentation on SDL's surface.
 #include "host/sdl/main_window.hpp"
 
 #include <SDL.h>
@@ -13,8 +13,6 @@
 #include "common/option_text.hpp"
 #include "host/core/refresh_period.hpp"
 #include "host/core/seams.hpp"
-#include "host/sdl/sdl_wayland.hpp"
-#include "host/sdl/sdl_x11.hpp"
 #include "host/unix/answer_deadline.hpp"
 
 namespace walkers {
@@ -43,9 +41,7 @@ std::string missingDisplay(int code = 0) {
   throw StartupError("cannot open a window: " + why);
 }
 
-// A compositor that went away makes drawing fail too: that is said as a lost display.
-[[noreturn]] void drawingFailed(SDL_Window* window) {
-  checkWaylandConnection(window);
+[[noreturn]] void drawingFailed() {
   throw std::runtime_error(std::string("cannot draw the window: ") + SDL_GetError());
 }
 
@@ -84,13 +80,11 @@ std::optional<std::int16_t> keyAscii(const SDL_Keysym& key) {
 
 MainWindow::MainWindow(bool fullscreen, StopRequest* stop) : stop_(stop) {
   // SDL would quietly fall back to an invisible offscreen driver when no window system answers;
-  // unless the user asked for a driver, only X11 will do (WaylandWindow serves Wayland).
+  // unless the user asked for a driver, only X11 will do (Wayland sessions have it too).
   const bool driverAsked = isSet("SDL_VIDEODRIVER");
-  bool x11 = false;
   if (!driverAsked) {
     if (!isSet("DISPLAY")) startupFailed(missingDisplay());
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
-    x11 = true;
   }
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");  // a toy has no business blocking it
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");       // StopSignals has them
@@ -99,7 +93,7 @@ MainWindow::MainWindow(bool fullscreen, StopRequest* stop) : stop_(stop) {
   {
     // SDL's XOpenDisplay would wait for ever on an X server that accepts and never answers.
     std::optional<AnswerDeadline> deadline;
-    if (x11) {
+    if (!driverAsked) {
       deadline.emplace("cannot open a window: " + missingDisplay() + ": no answer within " +
                        std::to_string(kAnswerDeadline.count()) + " s");
     }
@@ -116,8 +110,6 @@ MainWindow::MainWindow(bool fullscreen, StopRequest* stop) : stop_(stop) {
     startupFailed(missingDisplay());
   }
   // On X11 the plain window surface: shared-memory blits, far cheaper there than a GL context.
-  // Wayland (only when SDL_VIDEODRIVER asks for SDL's) has no such surface in SDL: SDL keeps the
-  // window's pixels in a texture instead.
   if (driver == "x11") SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
   if (fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
@@ -129,41 +121,24 @@ MainWindow::MainWindow(bool fullscreen, StopRequest* stop) : stop_(stop) {
     startupFailed(why);
   }
   SDL_StopTextInput();  // keys arrive as key events; no input method needed
-  try {
-    x11_ = SdlX11::attach(window_);
-  } catch (const std::runtime_error& error) {  // X11Error: a visual that cannot be drawn on
-    SDL_DestroyWindow(window_);
-    SDL_Quit();
-    startupFailed(error.what());
-  }
-  if (x11_) {
-    framePeriod_ = x11_->framePeriod();
-  } else {
-    SDL_DisplayMode mode{};
-    framePeriod_ =
-        refreshPeriodOf(SDL_GetWindowDisplayMode(window_, &mode) == 0 ? mode.refresh_rate : 0);
-  }
+  SDL_DisplayMode mode{};
+  framePeriod_ =
+      refreshPeriodOf(SDL_GetWindowDisplayMode(window_, &mode) == 0 ? mode.refresh_rate : 0);
   width_ = kClientWidth;
   height_ = kClientHeight;
   SDL_GetWindowSize(window_, &width_, &height_);
 }
 
 MainWindow::~MainWindow() {
-  x11_.reset();  // before SDL closes the connection it draws on
   if (source_) SDL_FreeSurface(source_);
   if (window_) SDL_DestroyWindow(window_);
   SDL_Quit();
 }
 
+// SDL's own wait, leaving any event in the queue; the stop signals are looked at on waking, at
+// the latest by the deadline.
 void MainWindow::waitUntil(LoopClock::time_point deadline) {
   pumped_ = false;
-  if (x11_) {
-    // Sleeping on the connection itself: one event pump per wake instead of the several SDL's
-    // own wait makes (measured: less than half the system calls).
-    waitForInput(x11_->connection(), stop_, deadline);
-    return;
-  }
-  // Not X11: SDL's own wait, leaving any event in the queue.
   const auto left = std::max(deadline - LoopClock::now(), LoopClock::duration::zero());
   SDL_WaitEventTimeout(
       nullptr, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
@@ -180,7 +155,6 @@ std::optional<HostEvent> MainWindow::nextEvent() {
   while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
     switch (event.type) {
       case SDL_QUIT:
-        checkWaylandConnection(window_);
         return HostEvent{HostEvent::Kind::kEnd};
       case SDL_KEYDOWN:
         if (event.key.keysym.sym == SDLK_F11) {
@@ -212,12 +186,8 @@ void MainWindow::present(const Canvas& canvas, const FramePlan& plan) {
   int windowHeight = 0;
   SDL_GetWindowSize(window_, &windowWidth, &windowHeight);
   if (static_cast<std::int64_t>(windowWidth) * windowHeight > kMaxSurfacePixels) return;
-  if (x11_) {
-    x11_->present(canvas, plan);
-    return;
-  }
   SDL_Surface* screen = SDL_GetWindowSurface(window_);
-  if (!screen) drawingFailed(window_);
+  if (!screen) drawingFailed();
   const int storedWidth = canvas.storedWidth();
   const int storedHeight = canvas.storedHeight();
   const void* pixels = storedWidth > 0 && storedHeight > 0 ? canvas.row(0) : nullptr;
@@ -232,7 +202,7 @@ void MainWindow::present(const Canvas& canvas, const FramePlan& plan) {
       source_ =
           SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), storedWidth, storedHeight,
                                              32, canvas.stride() * 4, SDL_PIXELFORMAT_XBGR8888);
-      if (!source_) drawingFailed(window_);
+      if (!source_) drawingFailed();
       sourcePixels_ = pixels;
     }
   }
@@ -243,16 +213,16 @@ void MainWindow::present(const Canvas& canvas, const FramePlan& plan) {
   for (const Rect& part : plan.copy) {
     SDL_Rect stored{part.left, part.top, part.right - part.left, part.bottom - part.top};
     SDL_Rect target = stored;
-    if (source_ && SDL_BlitSurface(source_, &stored, screen, &target) != 0) drawingFailed(window_);
+    if (source_ && SDL_BlitSurface(source_, &stored, screen, &target) != 0) drawingFailed();
     areas.push_back(stored);
   }
   for (const Rect& part : plan.black) {
     const SDL_Rect area{part.left, part.top, part.right - part.left, part.bottom - part.top};
-    if (SDL_FillRect(screen, &area, black) != 0) drawingFailed(window_);
+    if (SDL_FillRect(screen, &area, black) != 0) drawingFailed();
     areas.push_back(area);
   }
   if (SDL_UpdateWindowSurfaceRects(window_, areas.data(), static_cast<int>(areas.size())) != 0) {
-    drawingFailed(window_);
+    drawingFailed();
   }
 }
 

@@ -1,4 +1,5 @@
-// The main window `w`: an SDL window showing the form's canvas, a host the loop drives.
+// The main window `w` through SDL: the form's canvas on SDL's window surface, a host the loop
+// drives.
 #pragma once
 
 #include <chrono>
@@ -10,7 +11,6 @@
 
 #include "engine/form.hpp"
 #include "host/core/loop.hpp"
-#include "host/sdl/sdl_x11.hpp"
 #include "host/unix/page_memory.hpp"
 
 struct SDL_Window;
@@ -26,10 +26,10 @@ class StartupError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The form's window. Keys go to the loop as character codes (F11, which has none, toggles
-// fullscreen here); the window sleeps on its X connection and on the stop signals at once. When
-// the X server goes away or another program destroys the window, it prints one line and ends the
-// program with status 1.
+// The form's window through SDL alone, for a build that has no window of its own for the
+// system (neither X11 nor Wayland). Keys go to the loop as character codes (F11, which has none,
+// toggles fullscreen here); the window sleeps in SDL's own wait, which a stop signal ends by the
+// next deadline. Frames are blitted onto SDL's window surface.
 class MainWindow : public Host {
  public:
   static constexpr int kClientWidth = kFormWidth;
@@ -54,18 +54,14 @@ class MainWindow : public Host {
   std::optional<HostEvent> nextEvent() override;
   void present(const Canvas& canvas, const FramePlan& plan) override;
   LoopClock::duration framePeriod() const override { return framePeriod_; }
-  PixelMemory* pixelMemory() override {
-    PixelMemory* shared = x11_ ? x11_->pixelMemory() : nullptr;
-    return shared ? shared : &PageMemory::process();
-  }
+  PixelMemory* pixelMemory() override { return &PageMemory::process(); }
 
  private:
   void toggleFullscreen();
 
   SDL_Window* window_ = nullptr;
   StopRequest* stop_ = nullptr;
-  std::unique_ptr<SdlX11> x11_;  // when shown through X11
-  bool pumped_ = false;          // events were read from the window system since the last wait
+  bool pumped_ = false;  // events were read from the window system since the last wait
   int width_ = 0;
   int height_ = 0;
   SDL_Surface* source_ = nullptr;  // the canvas's stored part as an SDL surface

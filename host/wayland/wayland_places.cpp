@@ -26,7 +26,7 @@ bool isSet(const char* variable) {
 // The own window, when a compositor answers at WAYLAND_DISPLAY; else, with an X display too,
 // the next way (X11), which names this failure too if it fails.
 std::optional<int> ownWindow(const Options& options, StopRequest* stop) {
-  if (!isSet("WAYLAND_DISPLAY") || isSet("SDL_VIDEODRIVER")) return std::nullopt;
+  if (!isSet("WAYLAND_DISPLAY")) return std::nullopt;
   std::unique_ptr<WaylandWindow> w;
   try {
     w = std::make_unique<WaylandWindow>(options.fullscreen, stop);

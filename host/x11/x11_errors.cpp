@@ -25,14 +25,6 @@ std::vector<Window> gone;
 int trapping = 0;  // TrappedXErrors alive
 int trappedError = 0;
 
-// Writes one line on stderr and ends the process: Xlib allows no return from a lost connection,
-// and nothing drawn by then needs saving.
-[[noreturn]] void lostDisplay(const std::string& reason) {
-  const std::string line = "walkers: lost the display: " + reason + "\n";
-  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
-  ::_exit(1);
-}
-
 int onXError(Display* display, XErrorEvent* error) {
   if (trapping > 0) {
     if (trappedError == 0) trappedError = error->error_code;
@@ -70,6 +62,13 @@ void install() {
 }
 
 }  // namespace
+
+// Xlib allows no return from a lost connection, and nothing drawn by then needs saving.
+void lostDisplay(const std::string& reason) {
+  const std::string line = "walkers: lost the display: " + reason + "\n";
+  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+  ::_exit(1);
+}
 
 void routeXErrors(unsigned long drawnWindow, bool goneQuietly) {
   install();

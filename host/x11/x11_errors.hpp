@@ -17,6 +17,8 @@ namespace walkers {
 void routeXErrors(unsigned long drawnWindow = 0, bool goneQuietly = false);
 // Whether a window drawn with `goneQuietly` was seen destroyed through a failed request.
 bool windowGone(unsigned long window);
+// Prints "walkers: lost the display: <reason>" on stderr and ends the process with status 1.
+[[noreturn]] void lostDisplay(const std::string& reason);
 
 // While one exists, X errors on `display` are counted instead (for checks whose failure is an
 // answer). The constructor and first() wait for the server, so first() covers every request

@@ -123,8 +123,7 @@ X11Window checkWindow(Display* display, Window window, const std::string& missin
   }
   const int bits = bitsPerPixelOf(display, attributes.depth);
   const int kind = attributes.visual->c_class;
-  const bool colours = kind == TrueColor || (kind == DirectColor && checks.rampedDirectColor);
-  if (!colours || attributes.depth < 15 || attributes.depth > 32 ||
+  if (kind != TrueColor || attributes.depth < 15 || attributes.depth > 32 ||
       (bits != 16 && bits != 24 && bits != 32)) {
     const int depth = attributes.depth;
     const bool vowel = depth == 8 || depth == 11 || depth == 18;  // "an 8-bit", "a 16-bit"

@@ -25,11 +25,9 @@ struct X11Window {
 // The window `choice` names, checked with checkWindow(); throws X11Error.
 X11Window chooseWindow(Display* display, const X11Choice& choice, long eventMask);
 
-// How a window is named in messages, and what it may show besides TrueColor.
+// How a window is named in messages.
 struct X11Checks {
   std::string name;  // "window 0x1a00007" when empty
-  // A DirectColor visual whose colour map its owner filled with straight ramps, as SDL does.
-  bool rampedDirectColor = false;
 };
 
 // Selects `eventMask` on the window, then reads and checks it: it must exist, have pixels, and

@@ -118,8 +118,9 @@ case_dead_wayland() {
   mkdir -m 700 "$tmp/run"
   python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' "$tmp/run/stale"
   local mode
-  for mode in --root --screensaver; do
+  for mode in "" --root --screensaver; do
     status=0
+    # shellcheck disable=SC2086 # no mode is no argument
     env XDG_RUNTIME_DIR="$tmp/run" WAYLAND_DISPLAY=stale DISPLAY=:65000 timeout 10 "$WALKERS" \
       $mode >/dev/null 2>"$tmp/err" || status=$?
     [ "$status" = 1 ] && grep -qxE 'walkers: (cannot open a window: )?cannot connect to the Wayland compositor "stale": Connection refused; cannot connect to display ":65000": /tmp/\.X11-unix/X65000: No such file or directory' \
@@ -238,9 +239,7 @@ black_beyond_pattern_within() {
 # again. (A stand-in window manager honours the requests: Xvfb has none.)
 case_fullscreen() {
   start_x 1024x768
-  "$FULLSCREEN_WM" >"$tmp/wm.log" &
-  local wm_pid=$!
-  for _ in $(seq 100); do grep -q ready "$tmp/wm.log" && break; sleep 0.05; done
+  start_fullscreen_wm
   start_walkers --fullscreen
   wait_size 1024x768
   xdotool key --window "$wid" F11
@@ -249,6 +248,29 @@ case_fullscreen() {
   wait_size 1024x768
   wait_seeds 1
   [ "$(seeds)" = 1 ] || fail "F11 started a pattern"
+  kill "$wm_pid"
+}
+
+# Starts the stand-in window manager, which logs each change of fullscreen; sets wm_pid.
+start_fullscreen_wm() {
+  "$FULLSCREEN_WM" >"$tmp/wm.log" &
+  wm_pid=$!
+  for _ in $(seq 100); do grep -q ready "$tmp/wm.log" && break; sleep 0.05; done
+}
+
+# F11 held down, repeating, asks for fullscreen once.
+case_fullscreen_held() {
+  start_x 1024x768
+  start_fullscreen_wm
+  start_walkers
+  # Through the server's keyboard (keys sent to a window do not repeat), to the focused window.
+  xdotool windowfocus --sync "$wid"
+  xdotool keydown F11
+  sleep 1.5  # past the server's repeat delay, into its repeats
+  xdotool keyup F11
+  wait_size 1024x768
+  wait_frames 2  # walkers has read every repeat by now
+  [ "$(grep -c '^fullscreen' "$tmp/wm.log")" = 1 ] || fail "F11 held: $(grep '^fullscreen' "$tmp/wm.log" | tr '\n' ' ')"
   kill "$wm_pid"
 }
 
@@ -567,8 +589,8 @@ monitors_as_rendered() {
 }
 
 # Both hosts draw on the TrueColor screens of every depth Xvfb offers besides 24 bits (15, 16 and
-# 30; 32-bit windows are in the unit tests), and refuse an 8-bit screen (PseudoColor by default;
-# SDL picks DirectColor there) in one line with status 1, without a message box.
+# 30; 32-bit windows are in the unit tests), and refuse an 8-bit screen (PseudoColor by default)
+# in one line with status 1, without a message box.
 case_depths() {
   local depth mode status
   for depth in 15 16 30; do
