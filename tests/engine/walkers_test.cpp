@@ -6,8 +6,8 @@
 #include <cmath>
 #include <tuple>
 
-#include "support/reference_model.hpp"
-#include "support/scripted_random.hpp"
+#include "tests/support/reference_model.hpp"
+#include "tests/support/scripted_random.hpp"
 
 namespace walkers {
 namespace {
