@@ -37,8 +37,8 @@ class X11MainWindow : public Host {
   X11MainWindow& operator=(const X11MainWindow&) = delete;
 
   // The client area as the window opened.
-  int width() const;
-  int height() const;
+  int width() const override;
+  int height() const override;
 
   void waitUntil(LoopClock::time_point deadline) override;
   std::optional<HostEvent> nextEvent() override;
