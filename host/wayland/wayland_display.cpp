@@ -18,6 +18,7 @@
 #include "host/wayland/wayland_keyboard.hpp"
 #include "layer_shell-client.h"
 #include "viewporter-client.h"
+#include "xdg_output-client.h"
 #include "xdg_shell-client.h"
 
 namespace walkers {
@@ -102,6 +103,23 @@ constexpr wl_output_listener outputListener = {
     [](void*, wl_output*, const char*) {},  // description
 };
 
+// xdg-output: the output's logical size, from which its exact scale follows. Before version 3 a
+// description ends with a done of its own, after the core protocol's.
+constexpr zxdg_output_v1_listener xdgOutputListener = {
+    [](void*, zxdg_output_v1*, std::int32_t, std::int32_t) {},  // logical_position
+    [](void* data, zxdg_output_v1*, std::int32_t width, std::int32_t height) {
+      auto& output = *static_cast<OutputData*>(data)->output;
+      output.logicalWidth = std::max(0, width);
+      output.logicalHeight = std::max(0, height);
+    },
+    [](void* data, zxdg_output_v1*) {
+      auto& link = *static_cast<OutputData*>(data);
+      if (link.output->ready) link.display->onOutputDone(*link.output);
+    },
+    [](void*, zxdg_output_v1*, const char*) {},  // name
+    [](void*, zxdg_output_v1*, const char*) {},  // description
+};
+
 constexpr wl_seat_listener seatListener = {
     [](void* data, wl_seat*, std::uint32_t capabilities) {
       self(data).onSeatCapabilities(capabilities);
@@ -171,11 +189,21 @@ WaylandDisplay::WaylandDisplay(bool input, Shell shell) : input_(input), shell_(
 
 WaylandDisplay::~WaylandDisplay() { release(); }
 
+void WaylandDisplay::forget(WaylandOutput& output) {
+  if (output.xdgOutput) zxdg_output_v1_destroy(output.xdgOutput);
+  delete static_cast<OutputData*>(wl_output_get_user_data(output.output));
+  wl_output_destroy(output.output);
+}
+
+void WaylandDisplay::describeLogically(WaylandOutput& output) {
+  if (!xdgOutputs_ || output.xdgOutput) return;
+  output.xdgOutput = zxdg_output_manager_v1_get_xdg_output(xdgOutputs_, output.output);
+  zxdg_output_v1_add_listener(output.xdgOutput, &xdgOutputListener,
+                              wl_output_get_user_data(output.output));
+}
+
 void WaylandDisplay::release() noexcept {
-  for (auto& output : outputs_) {
-    delete static_cast<OutputData*>(wl_output_get_user_data(output->output));
-    wl_output_destroy(output->output);
-  }
+  for (auto& output : outputs_) forget(*output);
   keyboard_.reset();
   if (pointer_) wl_pointer_destroy(pointer_);
   if (seat_) wl_seat_destroy(seat_);
@@ -183,6 +211,7 @@ void WaylandDisplay::release() noexcept {
   if (viewporter_) wp_viewporter_destroy(viewporter_);
   if (fractionalScale_) wp_fractional_scale_manager_v1_destroy(fractionalScale_);
   if (wmBase_) xdg_wm_base_destroy(wmBase_);
+  if (xdgOutputs_) zxdg_output_manager_v1_destroy(xdgOutputs_);
   if (shm_) wl_shm_destroy(shm_);
   if (compositor_) wl_compositor_destroy(compositor_);
   if (registry_) wl_registry_destroy(registry_);
@@ -230,6 +259,9 @@ void WaylandDisplay::onGlobal(wl_registry* registry, std::uint32_t name, const c
   } else if (kind == xdg_wm_base_interface.name && shell_ == Shell::kToplevel && !wmBase_) {
     wmBase_ = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 1));
     xdg_wm_base_add_listener(wmBase_, &wmBaseListener, this);
+  } else if (kind == zxdg_output_manager_v1_interface.name && !xdgOutputs_) {
+    xdgOutputs_ = static_cast<zxdg_output_manager_v1*>(bind(&zxdg_output_manager_v1_interface, 3));
+    for (auto& output : outputs_) describeLogically(*output);
   } else if (kind == wl_seat_interface.name && input_ && !seat_) {
     // Version 4 for the keyboard's repeat rate.
     seat_ = static_cast<wl_seat*>(bind(&wl_seat_interface, 4));
@@ -240,6 +272,7 @@ void WaylandDisplay::onGlobal(wl_registry* registry, std::uint32_t name, const c
     output->name = "output " + std::to_string(++outputsSeen_);
     output->output = static_cast<wl_output*>(bind(&wl_output_interface, 4));
     wl_output_add_listener(output->output, &outputListener, new OutputData{this, output.get()});
+    describeLogically(*output);
     outputs_.push_back(std::move(output));
   }
 }
@@ -249,8 +282,7 @@ void WaylandDisplay::onGlobalRemove(std::uint32_t name) {
                                   [name](const auto& output) { return output->global == name; });
   if (found == outputs_.end()) return;
   if ((*found)->ready && callbacks_.outputRemoved) callbacks_.outputRemoved(**found);
-  delete static_cast<OutputData*>(wl_output_get_user_data((*found)->output));
-  wl_output_destroy((*found)->output);
+  forget(**found);
   outputs_.erase(found);
 }
 

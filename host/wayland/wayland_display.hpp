@@ -21,6 +21,8 @@ struct zwlr_layer_shell_v1;
 struct wp_viewporter;
 struct wp_fractional_scale_manager_v1;
 struct xdg_wm_base;
+struct zxdg_output_manager_v1;
+struct zxdg_output_v1;
 
 namespace walkers {
 
@@ -68,6 +70,11 @@ struct WaylandOutput {
   int refreshMilliHz = 0;
   int scale = 1;      // wl_output's whole-number scale: a fractional 1.5 is given as 2
   int transform = 0;  // wl_output_transform: odd values turn the mode a quarter
+  // Its size in the compositor's logical pixels, turned, from xdg-output; 0 while unknown (a
+  // compositor without xdg-output). The mode over it is the exact scale, such as 1.5.
+  int logicalWidth = 0;
+  int logicalHeight = 0;
+  zxdg_output_v1* xdgOutput = nullptr;
 
   bool ready = false;
 };
@@ -139,7 +146,9 @@ class WaylandDisplay {
   void onInput() { ++inputs_; }
 
  private:
-  void release() noexcept;  // everything bound, then the connection
+  void release() noexcept;                        // everything bound, then the connection
+  void describeLogically(WaylandOutput& output);  // asks xdg-output for its logical size
+  static void forget(WaylandOutput& output);      // its objects destroyed
   // One round trip that must end by `deadline`, else WaylandUnreachable.
   void roundtripBy(std::chrono::steady_clock::time_point deadline);
 
@@ -151,6 +160,7 @@ class WaylandDisplay {
   wp_viewporter* viewporter_ = nullptr;
   wp_fractional_scale_manager_v1* fractionalScale_ = nullptr;
   xdg_wm_base* wmBase_ = nullptr;
+  zxdg_output_manager_v1* xdgOutputs_ = nullptr;
   wl_seat* seat_ = nullptr;
   std::unique_ptr<WaylandKeyboard> keyboard_;
   bool seatDescribed_ = false;  // the seat's first capabilities arrived

@@ -43,7 +43,7 @@ constexpr wl_buffer_listener bufferListener = {
 
 constexpr wp_fractional_scale_v1_listener fractionalListener = {
     [](void* data, wp_fractional_scale_v1*, std::uint32_t scale) {
-      self(data).onPreferredScale(scale);
+      painted(data).onPreferredScale(scale);
     },
 };
 
@@ -77,9 +77,15 @@ void swapRedBlue(std::uint32_t* target, const std::uint32_t* source, int count) 
 
 }  // namespace
 
-SurfacePixels surfacePixels(int logicalWidth, int logicalHeight, int modeWidth, int modeHeight,
-                            int scale, int preferred120, bool viewporter) {
-  scale = std::max(1, scale);
+OutputPixels outputPixels(const WaylandOutput& output) {
+  const bool turned = (output.transform & 1) != 0;  // 90 or 270 degrees, flipped or not
+  return {turned ? output.height : output.width, turned ? output.width : output.height,
+          output.logicalWidth, output.logicalHeight, output.scale};
+}
+
+SurfacePixels surfacePixels(int logicalWidth, int logicalHeight, const OutputPixels& output,
+                            int preferred120, bool viewporter) {
+  const int scale = std::max(1, output.scale);
   const SurfacePixels whole{logicalWidth * scale, logicalHeight * scale, scale, false};
   if (!viewporter) return whole;
   if (preferred120 > 0) {
@@ -89,30 +95,49 @@ SurfacePixels surfacePixels(int logicalWidth, int logicalHeight, int modeWidth, 
     }
     return {scaled(logicalWidth, preferred120), scaled(logicalHeight, preferred120), 1, true};
   }
-  // No exact scale was offered (sway 1.7 has none): the surface covers its output, and a logical
-  // size that is not the mode divided by the whole-number scale (within its rounding) shows a
-  // fractional one, whose screen pixels are the mode's.
-  if (modeWidth <= 0 || modeHeight <= 0) return whole;
-  const bool wholeScale =
-      std::abs(modeWidth - whole.width) < scale && std::abs(modeHeight - whole.height) < scale;
+  // No exact scale was offered (sway 1.7 has none): an output whose logical size is not its mode
+  // divided by the whole-number scale (within its rounding) has a fractional one, the mode over
+  // the logical size, and its screen pixels are the mode's.
+  if (output.modeWidth <= 0 || output.modeHeight <= 0 || output.logicalWidth <= 0 ||
+      output.logicalHeight <= 0) {
+    return whole;
+  }
+  const bool wholeScale = std::abs(output.modeWidth - output.logicalWidth * scale) < scale &&
+                          std::abs(output.modeHeight - output.logicalHeight * scale) < scale;
   if (wholeScale) return whole;
-  return {modeWidth, modeHeight, 1, true};
+  if (logicalWidth == output.logicalWidth && logicalHeight == output.logicalHeight) {
+    return {output.modeWidth, output.modeHeight, 1, true};  // the whole output, as a wallpaper
+  }
+  const long long ratio120 =
+      (static_cast<long long>(output.modeWidth) * kScaleDenominator + output.logicalWidth / 2) /
+      output.logicalWidth;
+  const int scale120 = static_cast<int>(std::clamp(ratio120, 1LL, 120LL * 64));
+  return {scaled(logicalWidth, scale120), scaled(logicalHeight, scale120), 1, true};
 }
 
 PaintedSurface::PaintedSurface(WaylandDisplay& display, StopRequest* stop, std::int64_t maxPixels)
     : display_(display), stop_(stop), maxPixels_(maxPixels) {
   surface_ = wl_compositor_create_surface(display.compositor());
+  if (display.viewporter()) viewport_ = wp_viewporter_get_viewport(display.viewporter(), surface_);
+  if (display.fractionalScale()) {
+    fractional_ =
+        wp_fractional_scale_manager_v1_get_fractional_scale(display.fractionalScale(), surface_);
+    wp_fractional_scale_v1_add_listener(fractional_, &fractionalListener, this);
+  }
 }
 
+// The surface's extensions go before the surface (its role, the subclass's, went already).
 PaintedSurface::~PaintedSurface() {
   if (frame_) wl_callback_destroy(frame_);
   dropBuffers();
+  if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
+  if (viewport_) wp_viewport_destroy(viewport_);
   wl_surface_destroy(surface_);
 }
 
 WaylandSurface::WaylandSurface(WaylandDisplay& display, const WaylandOutput& output, Layer layer,
                                StopRequest& stop)
-    : PaintedSurface(display, &stop), output_(output), scale_(output.scale) {
+    : PaintedSurface(display, &stop), output_(output) {
   const bool overlay = layer == Layer::kOverlay;
   layerSurface_ = zwlr_layer_shell_v1_get_layer_surface(
       display.layerShell(), surface_, output.output,
@@ -128,22 +153,11 @@ WaylandSurface::WaylandSurface(WaylandDisplay& display, const WaylandOutput& out
   zwlr_layer_surface_v1_set_keyboard_interactivity(
       layerSurface_, overlay ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE
                              : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
-  wl_surface_set_buffer_scale(surface_, scale_);
-  if (display.viewporter()) viewport_ = wp_viewporter_get_viewport(display.viewporter(), surface_);
-  if (display.fractionalScale()) {
-    fractional_ =
-        wp_fractional_scale_manager_v1_get_fractional_scale(display.fractionalScale(), surface_);
-    wp_fractional_scale_v1_add_listener(fractional_, &fractionalListener, this);
-  }
   wl_surface_commit(surface_);  // asks for the first configure
 }
 
-// The role and the surface's extensions go before the surface, which the base class destroys.
-WaylandSurface::~WaylandSurface() {
-  if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
-  if (viewport_) wp_viewport_destroy(viewport_);
-  zwlr_layer_surface_v1_destroy(layerSurface_);
-}
+// The role goes before the surface, which the base class destroys.
+WaylandSurface::~WaylandSurface() { zwlr_layer_surface_v1_destroy(layerSurface_); }
 
 void WaylandSurface::onConfigure(std::uint32_t serial, std::uint32_t width, std::uint32_t height) {
   zwlr_layer_surface_v1_ack_configure(layerSurface_, serial);
@@ -154,17 +168,23 @@ void WaylandSurface::onConfigure(std::uint32_t serial, std::uint32_t width, std:
   outputChanged();
 }
 
-void WaylandSurface::onPreferredScale(std::uint32_t scale120) {
-  preferred120_ = static_cast<int>(std::min<std::uint32_t>(scale120, 120U * 64U));
-  outputChanged();
-}
-
+// The surface covers its output: the output's logical size is the surface's.
 void WaylandSurface::outputChanged() {
   if (logicalWidth_ <= 0 || logicalHeight_ <= 0) return;
-  const bool turned = (output_.transform & 1) != 0;  // 90 or 270 degrees, flipped or not
-  const SurfacePixels pixels = surfacePixels(
-      logicalWidth_, logicalHeight_, turned ? output_.height : output_.width,
-      turned ? output_.width : output_.height, output_.scale, preferred120_, viewport_ != nullptr);
+  OutputPixels on = outputPixels(output_);
+  on.logicalWidth = logicalWidth_;
+  on.logicalHeight = logicalHeight_;
+  showAt(logicalWidth_, logicalHeight_, on);
+}
+
+void PaintedSurface::onPreferredScale(std::uint32_t scale120) {
+  preferred120_ = static_cast<int>(std::min<std::uint32_t>(scale120, 120U * 64U));
+  scaleChanged();
+}
+
+bool PaintedSurface::showAt(int logicalWidth, int logicalHeight, const OutputPixels& output) {
+  const SurfacePixels pixels =
+      surfacePixels(logicalWidth, logicalHeight, output, preferred120_, viewport_ != nullptr);
   // The same pixels, shown at a new scale, need a commit of their own.
   bool shownAnew = false;
   if (pixels.bufferScale != scale_) {
@@ -172,8 +192,8 @@ void WaylandSurface::outputChanged() {
     wl_surface_set_buffer_scale(surface_, scale_);
     shownAnew = true;
   }
-  const int destinationWidth = pixels.viewport ? logicalWidth_ : 0;
-  const int destinationHeight = pixels.viewport ? logicalHeight_ : 0;
+  const int destinationWidth = pixels.viewport ? logicalWidth : 0;
+  const int destinationHeight = pixels.viewport ? logicalHeight : 0;
   if (viewport_ && (pixels.viewport != viewportSet_ || destinationWidth != destinationWidth_ ||
                     destinationHeight != destinationHeight_)) {
     viewportSet_ = pixels.viewport;
@@ -185,12 +205,12 @@ void WaylandSurface::outputChanged() {
     shownAnew = true;
   }
   if (shownAnew) events_.push_back(HostEvent::lost());
-  resizeTo(pixels.width, pixels.height);
+  return resizeTo(pixels.width, pixels.height) || shownAnew;
 }
 
-void PaintedSurface::resizeTo(int width, int height) {
+bool PaintedSurface::resizeTo(int width, int height) {
   const bool drawn = static_cast<std::int64_t>(width) * height <= maxPixels_;
-  if (width == width_ && height == height_ && (buffers_[0].buffer || !drawn)) return;
+  if (width == width_ && height == height_ && (buffers_[0].buffer || !drawn)) return false;
   width_ = width;
   height_ = height;
   // The compositor waits for a buffer of the new size: the next frame goes out at once, without
@@ -201,6 +221,7 @@ void PaintedSurface::resizeTo(int width, int height) {
   if (drawn) makeBuffers();
   events_.push_back({HostEvent::Kind::kResized, 0, width, height});
   events_.push_back(HostEvent::lost());
+  return true;
 }
 
 void WaylandSurface::onClosed() {
@@ -228,6 +249,17 @@ void PaintedSurface::askAgain() {
   deferred_ = false;
   events_.push_back(damageWhole_ || damage_.empty() ? HostEvent::lost()
                                                     : HostEvent::lost(damage_.front()));
+}
+
+void PaintedSurface::commitBlack() {
+  Buffer* buffer = freeBuffer();
+  if (buffer) {
+    wl_surface_attach(surface_, buffer->buffer, 0, 0);  // fresh shared memory: all zero, black
+    wl_surface_damage_buffer(surface_, 0, 0, width_, height_);
+    buffer->busy = true;
+  }
+  wl_surface_commit(surface_);
+  display_.flush();
 }
 
 void PaintedSurface::makeBuffers() {

@@ -35,18 +35,35 @@ struct SurfacePixels {
   bool operator==(const SurfacePixels&) const = default;
 };
 
-// The pixels for a surface of `logicalWidth` x `logicalHeight` covering an output whose current
-// mode, turned as the output is, is `modeWidth` x `modeHeight` and whose wl_output scale is
-// `scale`. `preferred120` is the scale wp_fractional_scale_v1 asked for in 120ths (0 if none came);
-// `viewporter` whether the compositor offers wp_viewporter. Whole-number scales keep the buffer
-// scale (logical size times scale); a fractional one uses a viewport: a buffer of the logical
-// size times the preferred scale, rounded, or else of the mode's size; without a viewporter, the
-// buffer scale as ever (the compositor then shrinks the picture).
-SurfacePixels surfacePixels(int logicalWidth, int logicalHeight, int modeWidth, int modeHeight,
-                            int scale, int preferred120, bool viewporter);
+// What the pixels of a surface depend on of the output it is on: its current mode, turned as the
+// output is; its size in logical pixels (0 while unknown); and its wl_output scale.
+struct OutputPixels {
+  int modeWidth = 0;
+  int modeHeight = 0;
+  int logicalWidth = 0;
+  int logicalHeight = 0;
+  int scale = 1;
+  bool operator==(const OutputPixels&) const = default;
+};
+
+// An output's description as OutputPixels: the mode turned a quarter for odd transforms.
+OutputPixels outputPixels(const WaylandOutput& output);
+
+// The pixels for a surface of `logicalWidth` x `logicalHeight` on `output`, one per screen pixel
+// where the compositor lets them be. `preferred120` is the scale wp_fractional_scale_v1 asked for
+// in 120ths (0 if none came); `viewporter` whether the compositor offers wp_viewporter.
+// Whole-number scales keep the buffer scale (logical size times scale); a fractional one uses a
+// viewport: a buffer of the logical size times the preferred scale, rounded, or else times the
+// output's mode over its logical size (a surface of the output's own logical size: the mode);
+// without a viewporter, or with the output's logical size unknown, the buffer scale as ever (the
+// compositor then shrinks the picture).
+SurfacePixels surfacePixels(int logicalWidth, int logicalHeight, const OutputPixels& output,
+                            int preferred120, bool viewporter);
 
 // A surface showing a canvas; what it is to the compositor (a layer surface, a window) is the
-// subclass's role, which gives it its size through resizeTo().
+// subclass's role, which gives it its logical size and output through showAt(): the canvas has
+// the surface's size in screen pixels (see surfacePixels), through a viewport (wp_viewporter) and
+// the compositor's preferred scale (wp_fractional_scale_v1) where they are offered.
 //
 // Frames go through two shared-memory buffers: each frame plan is carried out in a buffer the
 // compositor has released, together with the plans that buffer missed, and only the planned
@@ -72,14 +89,26 @@ class PaintedSurface : public Host {
   // Handlers called from the C listeners.
   void onFrameDone();
   void onRelease(wl_buffer* buffer);
+  void onPreferredScale(std::uint32_t scale120);
 
  protected:
-  // A fresh wl_surface on `display`; `stop` may be null. Surfaces of more than `maxPixels` keep
-  // no buffers and show nothing until they are smaller again.
+  // A fresh wl_surface on `display`, with a viewport and a fractional scale where the compositor
+  // offers them; `stop` may be null. Surfaces of more than `maxPixels` keep no buffers and show
+  // nothing until they are smaller again.
   PaintedSurface(WaylandDisplay& display, StopRequest* stop,
                  std::int64_t maxPixels = std::int64_t{1} << 62);
-  // The surface is now `width` x `height` pixels: buffers of that size, and the loop told.
-  void resizeTo(int width, int height);
+  // The surface is `logicalWidth` x `logicalHeight` in the compositor, on `output`: its buffer
+  // scale and viewport set for surfacePixels, and resized to its pixels. Answers whether anything
+  // changed, which the next frame then commits.
+  bool showAt(int logicalWidth, int logicalHeight, const OutputPixels& output);
+  // The compositor prefers another scale: the role calls showAt() again.
+  virtual void scaleChanged() = 0;
+  // Whether the compositor said which scale it prefers (a fractional scale manager that did not
+  // yet: false).
+  bool preferredScaleKnown() const { return !fractional_ || preferred120_ > 0; }
+  // Shows a black buffer before any canvas: a window is mapped, and so put on an output, only
+  // once it has one.
+  void commitBlack();
 
   WaylandDisplay& display_;
   wl_surface* surface_ = nullptr;
@@ -95,6 +124,9 @@ class PaintedSurface : public Host {
     std::vector<std::uint8_t> stale;
   };
 
+  // The surface is now `width` x `height` pixels: buffers of that size, and the loop told.
+  // Answers whether the size changed (or the buffers came back).
+  bool resizeTo(int width, int height);
   void makeBuffers();
   void dropBuffers();
   Buffer* freeBuffer();
@@ -107,6 +139,13 @@ class PaintedSurface : public Host {
 
   StopRequest* stop_ = nullptr;
   std::int64_t maxPixels_ = 0;
+  wp_viewport* viewport_ = nullptr;               // with a viewporter
+  wp_fractional_scale_v1* fractional_ = nullptr;  // with a fractional scale manager
+  int preferred120_ = 0;                          // its last preferred scale, in 120ths
+  int scale_ = 1;                                 // the buffer scale set on the surface
+  bool viewportSet_ = false;  // a viewport destination is set: the logical size below
+  int destinationWidth_ = 0;
+  int destinationHeight_ = 0;
   wl_callback* frame_ = nullptr;  // the compositor has not asked for the next frame yet
   int width_ = 0;
   int height_ = 0;
@@ -146,20 +185,14 @@ class WaylandSurface : public PaintedSurface {
   // Handlers called from the C listeners.
   void onConfigure(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
   void onClosed();
-  void onPreferredScale(std::uint32_t scale120);
 
  private:
+  void scaleChanged() override { outputChanged(); }
+
   const WaylandOutput& output_;
   zwlr_layer_surface_v1* layerSurface_ = nullptr;
-  wp_viewport* viewport_ = nullptr;               // with a viewporter
-  wp_fractional_scale_v1* fractional_ = nullptr;  // with a fractional scale manager
-  int preferred120_ = 0;                          // its last preferred scale, in 120ths
   int logicalWidth_ = 0;
   int logicalHeight_ = 0;
-  int scale_ = 1;             // the buffer scale set on the surface
-  bool viewportSet_ = false;  // a viewport destination is set: the logical size below
-  int destinationWidth_ = 0;
-  int destinationHeight_ = 0;
   bool closed_ = false;
 };
 

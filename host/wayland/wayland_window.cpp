@@ -17,12 +17,27 @@ namespace {
 
 // How long the window waits for its first size before it goes on at its own.
 constexpr std::chrono::seconds kFirstConfigureWait{5};
+// How long it then waits to be put on an output before it goes on at scale 1.
+constexpr std::chrono::seconds kFirstOutputWait{1};
 
 WaylandWindow& self(void* data) { return *static_cast<WaylandWindow*>(data); }
 
 constexpr xdg_surface_listener surfaceListener = {
     [](void* data, xdg_surface*, std::uint32_t serial) { self(data).onConfigure(serial); },
 };
+
+constexpr wl_surface_listener enterListener = {
+    [](void* data, wl_surface*, wl_output* output) { self(data).onEnter(output); },
+    [](void* data, wl_surface*, wl_output* output) { self(data).onLeave(output); },
+};
+
+// How many screen pixels an output has per logical pixel, as far as it says.
+double density(const OutputPixels& output) {
+  if (output.modeWidth > 0 && output.logicalWidth > 0) {
+    return static_cast<double>(output.modeWidth) / output.logicalWidth;
+  }
+  return output.scale;
+}
 
 constexpr xdg_toplevel_listener toplevelListener = {
     [](void* data, xdg_toplevel*, std::int32_t width, std::int32_t height, wl_array* states) {
@@ -45,7 +60,12 @@ std::optional<std::int16_t> keyAscii(const WaylandKey& key) {
 
 WaylandWindow::WaylandWindow(bool fullscreen, StopRequest* stop)
     : PaintedSurface(connection, stop, kMaxSurfacePixels) {
-  connection.setCallbacks({{}, {}, [this](const WaylandKey& key) { onKey(key); }});
+  connection.setCallbacks({[this](WaylandOutput& output) {
+                             if (isOn(output)) showAnew();
+                           },
+                           [this](WaylandOutput& output) { std::erase(entered_, output.output); },
+                           [this](const WaylandKey& key) { onKey(key); }});
+  wl_surface_add_listener(surface_, &enterListener, this);
   xdgSurface_ = xdg_wm_base_get_xdg_surface(connection.wmBase(), surface_);
   xdg_surface_add_listener(xdgSurface_, &surfaceListener, this);
   toplevel_ = xdg_surface_get_toplevel(xdgSurface_);
@@ -57,7 +77,16 @@ WaylandWindow::WaylandWindow(bool fullscreen, StopRequest* stop)
   // The form is made at the window's first size.
   const auto deadline = LoopClock::now() + kFirstConfigureWait;
   while (!sized_ && LoopClock::now() < deadline) connection.wait(deadline, -1);
-  if (!sized_) resizeTo(kClientWidth, kClientHeight);
+  if (!sized_) {
+    sized_ = true;
+    showAnew();
+  }
+  // Then at its size on the output it is put on, which the compositor says once it is shown.
+  commitBlack();
+  const auto placed = LoopClock::now() + kFirstOutputWait;
+  while ((entered_.empty() || !preferredScaleKnown()) && LoopClock::now() < placed) {
+    connection.wait(placed, -1);
+  }
 }
 
 // The role goes before the surface, which the base class destroys.
@@ -90,8 +119,41 @@ void WaylandWindow::onConfigure(std::uint32_t serial) {
     windowedWidth_ = width;
     windowedHeight_ = height;
   }
+  logicalWidth_ = width;
+  logicalHeight_ = height;
   sized_ = true;
-  resizeTo(width, height);
+  // The compositor waits for a commit after the acknowledgement: when no new frame follows, the
+  // surface as it is.
+  if (!showAnew()) wl_surface_commit(surface_);
+}
+
+void WaylandWindow::onEnter(wl_output* output) {
+  if (std::find(entered_.begin(), entered_.end(), output) == entered_.end()) {
+    entered_.push_back(output);
+  }
+  showAnew();
+}
+
+void WaylandWindow::onLeave(wl_output* output) {
+  std::erase(entered_, output);
+  showAnew();
+}
+
+bool WaylandWindow::isOn(const WaylandOutput& output) const {
+  return std::find(entered_.begin(), entered_.end(), output.output) != entered_.end();
+}
+
+bool WaylandWindow::showAnew() {
+  if (!sized_) return false;
+  const WaylandOutput* sharpest = nullptr;
+  for (const auto& output : connection.outputs()) {
+    if (!output->ready || !isOn(*output)) continue;
+    if (!sharpest || density(outputPixels(*output)) > density(outputPixels(*sharpest))) {
+      sharpest = output.get();
+    }
+  }
+  if (sharpest) on_ = outputPixels(*sharpest);
+  return showAt(logicalWidth_, logicalHeight_, on_);
 }
 
 void WaylandWindow::onClose() { events_.push_back({HostEvent::Kind::kEnd}); }

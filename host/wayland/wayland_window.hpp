@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/form.hpp"
 #include "host/core/loop.hpp"
@@ -11,6 +12,7 @@
 struct xdg_surface;
 struct xdg_toplevel;
 struct wl_array;
+struct wl_output;
 
 namespace walkers {
 
@@ -18,7 +20,11 @@ class StopRequest;
 struct WaylandKey;
 
 // The form's window on a Wayland compositor, drawn by walkers itself (no SDL): a toplevel
-// captioned "Form1" with a client area of 510x370 pixels, one canvas pixel per surface pixel.
+// captioned "Form1" with a client area of 510x370 logical pixels. Its canvas is the window's size
+// in screen pixels, one canvas pixel per screen pixel (1020x740 at scale 2, 765x555 at 1.5): the
+// logical size times the scale of the output it is on (of several, the sharpest), as the layer
+// surfaces are drawn (PaintedSurface::showAt). It opens black until the compositor has put it on
+// an output, so that the first pattern is seeded at that size.
 // Keys act by the character they type, read through the compositor's keymap with libxkbcommon
 // (Return, keypad Enter and Ctrl+M type 13; Escape and Ctrl+[ 27); F11 toggles fullscreen. The
 // compositor's configure events size it; its close request ends the loop (status 0); a lost
@@ -53,9 +59,16 @@ class WaylandWindow : private WaylandWindowConnection, public PaintedSurface {
   void onToplevelConfigure(std::int32_t width, std::int32_t height, const wl_array* states);
   void onConfigure(std::uint32_t serial);
   void onClose();
+  void onEnter(wl_output* output);
+  void onLeave(wl_output* output);
 
  private:
   void onKey(const WaylandKey& key);
+  void scaleChanged() override { showAnew(); }
+  // Shown again at its logical size on the sharpest output it is on (the last one it was on when
+  // it is on none); whether anything changed (see showAt).
+  bool showAnew();
+  bool isOn(const WaylandOutput& output) const;
 
   xdg_surface* xdgSurface_ = nullptr;
   xdg_toplevel* toplevel_ = nullptr;
@@ -67,6 +80,10 @@ class WaylandWindow : private WaylandWindowConnection, public PaintedSurface {
   bool pendingFullscreen_ = false;
   int windowedWidth_ = kClientWidth;
   int windowedHeight_ = kClientHeight;
+  int logicalWidth_ = kClientWidth;  // its size now, in logical pixels
+  int logicalHeight_ = kClientHeight;
+  std::vector<wl_output*> entered_;  // the outputs it is on
+  OutputPixels on_;                  // the output it was last shown for
 };
 
 }  // namespace walkers

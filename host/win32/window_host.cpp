@@ -101,13 +101,17 @@ WindowHost::WindowHost(const Place& place) : place_(place) {
   ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&procedure));
   if (place.kind == Kind::kMain) {
-    // The frame may differ from what AdjustWindowRectEx said (another DPI, a theme): the client
-    // area is what must be 510 x 370 device pixels.
+    // The client area is 510 x 370 logical pixels (of 96 to the inch), as the Wayland window's:
+    // in device pixels at the monitor's DPI, 1020 x 740 at 200 %, and the canvas with it. The
+    // frame may differ from what AdjustWindowRectEx said (another DPI, a theme).
+    const auto dpi = static_cast<int>(::GetDpiForWindow(window_));
+    const int width = ::MulDiv(kMainWidth, dpi, USER_DEFAULT_SCREEN_DPI);
+    const int height = ::MulDiv(kMainHeight, dpi, USER_DEFAULT_SCREEN_DPI);
     RECT inside{};
     ::GetClientRect(window_, &inside);
-    if (inside.right != kMainWidth || inside.bottom != kMainHeight) {
-      ::SetWindowPos(window_, nullptr, 0, 0, w + kMainWidth - inside.right,
-                     h + kMainHeight - inside.bottom, SWP_NOMOVE | SWP_NOZORDER);
+    if (inside.right != width || inside.bottom != height) {
+      ::SetWindowPos(window_, nullptr, 0, 0, w + width - inside.right, h + height - inside.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER);
     }
   }
   if (place.kind != Kind::kPreview) {
@@ -193,8 +197,8 @@ LRESULT WindowHost::handle(HWND window, UINT message, WPARAM w, LPARAM l) {
       }
       return 0;
     case WM_DPICHANGED: {
-      // The system's suggestion keeps the window's place on the new monitor; the canvas stays in
-      // device pixels and simply follows the new client size.
+      // The system's suggestion keeps the window's place and logical size on the new monitor;
+      // the canvas stays in device pixels and simply follows the new client size.
       const RECT* suggested = reinterpret_cast<const RECT*>(l);
       ::SetWindowPos(window_, nullptr, suggested->left, suggested->top,
                      suggested->right - suggested->left, suggested->bottom - suggested->top,

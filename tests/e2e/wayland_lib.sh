@@ -128,6 +128,12 @@ form1() {
            "\(.rect.width)x\(.rect.height) \(.fullscreen_mode)"'
 }
 
+# Form1's place and size in sway's logical pixels, as "X,Y WIDTHxHEIGHT".
+form1_area() {
+  session swaymsg -t get_tree | jq -r '.. | objects | select(.name? == "Form1") |
+    "\(.rect.x),\(.rect.y) \(.rect.width)x\(.rect.height)"'
+}
+
 # Waits until the Unix socket $1 exists (a compositor of the test's own is listening).
 wait_socket() {
   for _ in $(seq 100); do

@@ -96,13 +96,61 @@ poll_shot_window() {
   local name=$1 deadline=$(($(date +%s) + ${E2E_DEADLINE:-60})) area
   shift
   while :; do
-    area=$(session swaymsg -t get_tree | jq -r '.. | objects | select(.name? == "Form1") |
-           "\(.rect.x),\(.rect.y) \(.rect.width)x\(.rect.height)"')
+    area=$(form1_area)
     session grim -g "$area" - >"$tmp/$name.png" 2>/dev/null || fail "no screenshot of $area"
     "$@" && return 0
     [ "$(date +%s)" -lt "$deadline" ] || return 1
     sleep 0.1
   done
+}
+
+# The own window at output scales 1, 2 and 1.5 keeps its client area of 510x370 logical pixels
+# and draws one canvas pixel per screen pixel: its canvas is the window's size in screen pixels
+# (510x370, 1020x740, 765x555), exactly what walkers-render grows at that size, and a new scale
+# while it runs gives it the new size (the pixels kept, black beyond). sway 1.7 has no
+# fractional scale protocol: at 1.5 the window finds the scale from the output's mode and
+# logical size and draws through a viewport. The mode is 1920x1080 (see case_fractional_scale);
+# the window is moved to 100,100, whole screen pixels at each scale, and cut from a screenshot of
+# the output.
+case_window_scale() {
+  start_sway 1920x1080
+  local scale size at
+  for scale in 1 2 1.5; do
+    session swaymsg output HEADLESS-1 scale "$scale" >/dev/null
+    size=$(awk -v s="$scale" 'BEGIN { print 510 * s "x" 370 * s }')
+    at=$(awk -v s="$scale" 'BEGIN { print "+" 100 * s "+" 100 * s }')
+    WALKERS_ENV=WALKERS_TICK_LIMIT=1500 launch --seed 4242
+    wait_seeds 1
+    await_form1 510x370 || fail "scale $scale: Form1 is '$(form1_area)', not 510x370"
+    session swaymsg '[title="Form1"] move position 100 100' >/dev/null
+    await_form1 510x370 100,100 || fail "scale $scale: Form1 is '$(form1_area)', not at 100,100"
+    "$WALKERS_RENDER" --size "$size" --seed 4242 --ticks 1500 -o "$tmp/render.png"
+    poll_shot HEADLESS-1 out window_part "$size$at" ||
+      fail "scale $scale: $("$PNG_PROBE" differ "$tmp/render.png" "$tmp/window.png") of the window's pixels differ from walkers-render's at $size"
+    if [ "$scale" = 1.5 ]; then  # rescaled while it runs: the canvas grows, as when resized
+      convert "$tmp/render.png" -background black -extent 1020x740 "PNG24:$tmp/render.png"
+      session swaymsg output HEADLESS-1 scale 2 >/dev/null
+      poll_shot HEADLESS-1 out window_part 1020x740+200+200 ||
+        fail "from 1.5 to 2: $("$PNG_PROBE" differ "$tmp/render.png" "$tmp/window.png") pixels differ"
+    fi
+    kill "$walkers_pid"
+    wait_walkers 5
+  done
+  [ ! -s "$tmp/walkers.err" ] || fail "complaints"
+}
+# Waits up to 10 s for Form1 to be $1 (WxH) in sway's logical pixels, at $2 (X,Y) if given.
+await_form1() {
+  local area
+  for _ in $(seq 100); do
+    area=$(form1_area)
+    [ "${area#* }" = "$1" ] && { [ -z "${2:-}" ] || [ "${area% *}" = "$2" ]; } && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# Whether the part $1 (WxH+X+Y) of $tmp/out.png, cut into $tmp/window.png, is the render.
+window_part() {
+  convert "$tmp/out.png" -crop "$1" +repage "PNG24:$tmp/window.png" && same_as render window
 }
 
 # Keys from a keyboard that appears and types at once (each wtype is a new virtual keyboard, no

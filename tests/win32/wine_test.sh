@@ -90,6 +90,22 @@ case_window_pixels() {
   await_line 10 "^seed: $growing_seed\$" "$tmp/walkers.out" || fail "no seed line on standard output"
 }
 
+# At 150 % (144 dots to the inch) the client area is still 510x370 logical pixels: 765x555 device
+# pixels, showing exactly what walkers-render grows at that size, as the Wayland window at scale
+# 1.5. The prefix's DPI goes back to 96 at the end (and the prefix case makes it afresh anyway).
+case_window_dpi() {
+  start_x
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1 ||
+    fail "cannot set the prefix's DPI"
+  trap 'wine reg delete "HKCU\\Control Panel\\Desktop" /v LogPixels /f >/dev/null 2>&1; wine_cleanup' EXIT
+  WALKERS_TICK_LIMIT=2500 run_wine "$WALKERS_EXE" --seed "$growing_seed"
+  await_window '^Form1$'
+  [ "$(client_size)" = 765x555 ] || fail "the client area is $(client_size) at 144 DPI, not 765x555"
+  "$WALKERS_RENDER" --size 765x555 --ticks 2500 --seed "$growing_seed" -o "$tmp/reference.png"
+  E2E_DEADLINE=60 poll_shot window same_as_reference ||
+    fail "$("$PNG_PROBE" differ "$tmp/window.png" "$tmp/reference.png") pixels differ from walkers-render's at 765x555"
+}
+
 # Stray keys change nothing, Enter starts afresh from the centre, Esc ends with status 0.
 case_window_keys() {
   start_x
