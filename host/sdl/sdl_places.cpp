@@ -4,13 +4,13 @@
 
 #include "host/core/places.hpp"
 #include "host/core/runners.hpp"
-#include "host/sdl/main_window.hpp"
+#include "host/sdl/sdl_main_window.hpp"
 
 namespace walkers {
 namespace {
 
 std::optional<int> ownWindow(const Options& options, StopRequest* stop) {
-  MainWindow w(options.fullscreen, stop);
+  SdlMainWindow w(options.fullscreen, stop);
   // The timer `t` runs as the user left it: the window is watched by its user.
   return runOneScreen(w, loopOptionsFor(options.cycle, false), options.seed);
 }

@@ -24,9 +24,9 @@ void WaylandOutputs::outputChanged(WaylandOutput& output) {
     found->second->outputChanged();
     return;
   }
-  const auto layer = mode_ == Mode::kScreensaver ? WaylandSurface::Layer::kOverlay
-                                                 : WaylandSurface::Layer::kBackground;
-  surfaces_.emplace(&output, std::make_unique<WaylandSurface>(display_, output, layer, stop_));
+  const auto layer = mode_ == Mode::kScreensaver ? WaylandLayerSurface::Layer::kOverlay
+                                                 : WaylandLayerSurface::Layer::kBackground;
+  surfaces_.emplace(&output, std::make_unique<WaylandLayerSurface>(display_, output, layer, stop_));
 }
 
 void WaylandOutputs::outputRemoved(WaylandOutput& output) {
@@ -40,7 +40,7 @@ bool WaylandOutputs::follow(Patterns& patterns) {
   patterns_ = &patterns;
   // A surface gets its pattern once the compositor has given it a size; one it closed goes.
   std::erase_if(surfaces_, [&](auto& entry) {
-    WaylandSurface& surface = *entry.second;
+    WaylandLayerSurface& surface = *entry.second;
     if (surface.closed()) patterns.drop(surface);
     if (surface.configured() && !surface.closed() && !patterns.has(surface)) patterns.add(surface);
     return surface.closed();

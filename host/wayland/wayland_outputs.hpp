@@ -10,7 +10,7 @@
 #include "host/core/patterns.hpp"
 #include "host/core/runners.hpp"
 #include "host/wayland/wayland_display.hpp"
-#include "host/wayland/wayland_surface.hpp"
+#include "host/wayland/wayland_layer_surface.hpp"
 
 namespace walkers {
 
@@ -42,7 +42,7 @@ class WaylandOutputs : public Screens {
   StopRequest& stop_;
   WaylandDisplay display_;
   Patterns* patterns_ = nullptr;  // the runner's, while it runs (an output may go meanwhile)
-  std::map<const WaylandOutput*, std::unique_ptr<WaylandSurface>> surfaces_;
+  std::map<const WaylandOutput*, std::unique_ptr<WaylandLayerSurface>> surfaces_;
 };
 
 }  // namespace walkers

@@ -10,8 +10,8 @@
 #include "host/core/attempts.hpp"
 #include "host/core/places.hpp"
 #include "host/core/runners.hpp"
+#include "host/wayland/wayland_main_window.hpp"
 #include "host/wayland/wayland_outputs.hpp"
-#include "host/wayland/wayland_window.hpp"
 
 namespace walkers {
 namespace {
@@ -27,9 +27,9 @@ bool isSet(const char* variable) {
 // the next way (X11), which names this failure too if it fails.
 std::optional<int> ownWindow(const Options& options, StopRequest* stop) {
   if (!isSet("WAYLAND_DISPLAY")) return std::nullopt;
-  std::unique_ptr<WaylandWindow> w;
+  std::unique_ptr<WaylandMainWindow> w;
   try {
-    w = std::make_unique<WaylandWindow>(options.fullscreen, stop);
+    w = std::make_unique<WaylandMainWindow>(options.fullscreen, stop);
   } catch (const WaylandError& error) {
     if (!isSet("DISPLAY")) {
       throw std::runtime_error(std::string("cannot open a window: ") + error.what());

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "host/wayland/wayland_display.hpp"
-#include "host/wayland/wayland_surface.hpp"
+#include "host/wayland/wayland_painted_surface.hpp"
 
 namespace walkers {
 namespace {

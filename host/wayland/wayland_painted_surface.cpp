@@ -1,5 +1,5 @@
-// Surfaces showing a canvas: two shared-memory buffers and frames; the layer surface on an output.
-#include "host/wayland/wayland_surface.hpp"
+// A surface showing a canvas: two shared-memory buffers, frames, and its pixels at any scale.
+#include "host/wayland/wayland_painted_surface.hpp"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,25 +13,16 @@
 #include "fractional_scale-client.h"
 #include "host/core/seams.hpp"
 #include "host/wayland/wayland_display.hpp"
-#include "layer_shell-client.h"
 #include "viewporter-client.h"
 
 namespace walkers {
 namespace {
 
-constexpr int kFallbackRefreshMilliHz = 60'000;
 // Past this many remembered rectangles the next commit damages the whole buffer. A frame of 501
 // walkers changes a few hundred tiles; an output that is off for a second reaches the limit.
 constexpr std::size_t kMaxRemembered = 16384;
 
-WaylandSurface& self(void* data) { return *static_cast<WaylandSurface*>(data); }
 PaintedSurface& painted(void* data) { return *static_cast<PaintedSurface*>(data); }
-
-constexpr zwlr_layer_surface_v1_listener layerListener = {
-    [](void* data, zwlr_layer_surface_v1*, std::uint32_t serial, std::uint32_t width,
-       std::uint32_t height) { self(data).onConfigure(serial, width, height); },
-    [](void* data, zwlr_layer_surface_v1*) { self(data).onClosed(); },
-};
 
 constexpr wl_callback_listener frameListener = {
     [](void* data, wl_callback*, std::uint32_t) { painted(data).onFrameDone(); },
@@ -135,48 +126,6 @@ PaintedSurface::~PaintedSurface() {
   wl_surface_destroy(surface_);
 }
 
-WaylandSurface::WaylandSurface(WaylandDisplay& display, const WaylandOutput& output, Layer layer,
-                               StopRequest& stop)
-    : PaintedSurface(display, &stop), output_(output) {
-  const bool overlay = layer == Layer::kOverlay;
-  layerSurface_ = zwlr_layer_shell_v1_get_layer_surface(
-      display.layerShell(), surface_, output.output,
-      overlay ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND,
-      "walkers");
-  zwlr_layer_surface_v1_add_listener(layerSurface_, &layerListener, this);
-  zwlr_layer_surface_v1_set_anchor(
-      layerSurface_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
-                         ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
-  zwlr_layer_surface_v1_set_size(layerSurface_, 0, 0);  // the whole output
-  // -1: the whole output, whatever space panels keep for themselves.
-  zwlr_layer_surface_v1_set_exclusive_zone(layerSurface_, -1);
-  zwlr_layer_surface_v1_set_keyboard_interactivity(
-      layerSurface_, overlay ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE
-                             : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
-  wl_surface_commit(surface_);  // asks for the first configure
-}
-
-// The role goes before the surface, which the base class destroys.
-WaylandSurface::~WaylandSurface() { zwlr_layer_surface_v1_destroy(layerSurface_); }
-
-void WaylandSurface::onConfigure(std::uint32_t serial, std::uint32_t width, std::uint32_t height) {
-  zwlr_layer_surface_v1_ack_configure(layerSurface_, serial);
-  const int scale = std::max(1, output_.scale);
-  // Zero leaves the size to the client: the output's, which scale divides.
-  logicalWidth_ = width > 0 ? static_cast<int>(width) : output_.width / scale;
-  logicalHeight_ = height > 0 ? static_cast<int>(height) : output_.height / scale;
-  outputChanged();
-}
-
-// The surface covers its output: the output's logical size is the surface's.
-void WaylandSurface::outputChanged() {
-  if (logicalWidth_ <= 0 || logicalHeight_ <= 0) return;
-  OutputPixels on = outputPixels(output_);
-  on.logicalWidth = logicalWidth_;
-  on.logicalHeight = logicalHeight_;
-  showAt(logicalWidth_, logicalHeight_, on);
-}
-
 void PaintedSurface::onPreferredScale(std::uint32_t scale120) {
   preferred120_ = static_cast<int>(std::min<std::uint32_t>(scale120, 120U * 64U));
   scaleChanged();
@@ -222,11 +171,6 @@ bool PaintedSurface::resizeTo(int width, int height) {
   events_.push_back({HostEvent::Kind::kResized, 0, width, height});
   events_.push_back(HostEvent::lost());
   return true;
-}
-
-void WaylandSurface::onClosed() {
-  closed_ = true;
-  events_.push_back({HostEvent::Kind::kEnd});
 }
 
 void PaintedSurface::onFrameDone() {
@@ -329,11 +273,6 @@ std::optional<HostEvent> PaintedSurface::nextEvent() {
   const HostEvent event = events_.front();
   events_.erase(events_.begin());
   return event;
-}
-
-LoopClock::duration WaylandSurface::framePeriod() const {
-  const int milliHz = output_.refreshMilliHz > 0 ? output_.refreshMilliHz : kFallbackRefreshMilliHz;
-  return std::chrono::duration_cast<LoopClock::duration>(std::chrono::seconds(1000)) / milliHz;
 }
 
 void PaintedSurface::remember(const std::vector<Rect>& parts) {

@@ -30,7 +30,7 @@ class StartupError : public std::runtime_error {
 // system (neither X11 nor Wayland). Keys go to the loop as character codes (F11, which has none,
 // toggles fullscreen here); the window sleeps in SDL's own wait, which a stop signal ends by the
 // next deadline. Frames are blitted onto SDL's window surface.
-class MainWindow : public Host {
+class SdlMainWindow : public Host {
  public:
   static constexpr int kClientWidth = kFormWidth;
   static constexpr int kClientHeight = kFormHeight;
@@ -41,10 +41,10 @@ class MainWindow : public Host {
 
   // Opens the window, shown, at a position the window system chooses. Refuses SDL's invisible
   // offscreen and dummy drivers unless SDL_VIDEODRIVER asked for one. `stop` may be null.
-  explicit MainWindow(bool fullscreen = false, StopRequest* stop = nullptr);
-  ~MainWindow() override;
-  MainWindow(const MainWindow&) = delete;
-  MainWindow& operator=(const MainWindow&) = delete;
+  explicit SdlMainWindow(bool fullscreen = false, StopRequest* stop = nullptr);
+  ~SdlMainWindow() override;
+  SdlMainWindow(const SdlMainWindow&) = delete;
+  SdlMainWindow& operator=(const SdlMainWindow&) = delete;
 
   // The client area as the window opened.
   int width() const override { return width_; }

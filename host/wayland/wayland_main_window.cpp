@@ -1,5 +1,5 @@
 // The own window on Wayland: the toplevel's role, its configure events, keys and fullscreen.
-#include "host/wayland/wayland_window.hpp"
+#include "host/wayland/wayland_main_window.hpp"
 
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon-keysyms.h>
@@ -20,7 +20,7 @@ constexpr std::chrono::seconds kFirstConfigureWait{5};
 // How long it then waits to be put on an output before it goes on at scale 1.
 constexpr std::chrono::seconds kFirstOutputWait{1};
 
-WaylandWindow& self(void* data) { return *static_cast<WaylandWindow*>(data); }
+WaylandMainWindow& self(void* data) { return *static_cast<WaylandMainWindow*>(data); }
 
 constexpr xdg_surface_listener surfaceListener = {
     [](void* data, xdg_surface*, std::uint32_t serial) { self(data).onConfigure(serial); },
@@ -58,7 +58,7 @@ std::optional<std::int16_t> keyAscii(const WaylandKey& key) {
 
 }  // namespace
 
-WaylandWindow::WaylandWindow(bool fullscreen, StopRequest* stop)
+WaylandMainWindow::WaylandMainWindow(bool fullscreen, StopRequest* stop)
     : PaintedSurface(connection, stop, kMaxSurfacePixels) {
   connection.setCallbacks({[this](WaylandOutput& output) {
                              if (isOn(output)) showAnew();
@@ -90,13 +90,13 @@ WaylandWindow::WaylandWindow(bool fullscreen, StopRequest* stop)
 }
 
 // The role goes before the surface, which the base class destroys.
-WaylandWindow::~WaylandWindow() {
+WaylandMainWindow::~WaylandMainWindow() {
   xdg_toplevel_destroy(toplevel_);
   xdg_surface_destroy(xdgSurface_);
 }
 
-void WaylandWindow::onToplevelConfigure(std::int32_t width, std::int32_t height,
-                                        const wl_array* states) {
+void WaylandMainWindow::onToplevelConfigure(std::int32_t width, std::int32_t height,
+                                            const wl_array* states) {
   pendingWidth_ = width;
   pendingHeight_ = height;
   pendingFullscreen_ = false;
@@ -107,7 +107,7 @@ void WaylandWindow::onToplevelConfigure(std::int32_t width, std::int32_t height,
 }
 
 // A size of zero leaves it to the window: the size it had when not fullscreen.
-void WaylandWindow::onConfigure(std::uint32_t serial) {
+void WaylandMainWindow::onConfigure(std::uint32_t serial) {
   xdg_surface_ack_configure(xdgSurface_, serial);
   fullscreen_ = pendingFullscreen_;
   int width = pendingWidth_;
@@ -127,23 +127,23 @@ void WaylandWindow::onConfigure(std::uint32_t serial) {
   if (!showAnew()) wl_surface_commit(surface_);
 }
 
-void WaylandWindow::onEnter(wl_output* output) {
+void WaylandMainWindow::onEnter(wl_output* output) {
   if (std::find(entered_.begin(), entered_.end(), output) == entered_.end()) {
     entered_.push_back(output);
   }
   showAnew();
 }
 
-void WaylandWindow::onLeave(wl_output* output) {
+void WaylandMainWindow::onLeave(wl_output* output) {
   std::erase(entered_, output);
   showAnew();
 }
 
-bool WaylandWindow::isOn(const WaylandOutput& output) const {
+bool WaylandMainWindow::isOn(const WaylandOutput& output) const {
   return std::find(entered_.begin(), entered_.end(), output.output) != entered_.end();
 }
 
-bool WaylandWindow::showAnew() {
+bool WaylandMainWindow::showAnew() {
   if (!sized_) return false;
   const WaylandOutput* sharpest = nullptr;
   for (const auto& output : connection.outputs()) {
@@ -156,9 +156,9 @@ bool WaylandWindow::showAnew() {
   return showAt(logicalWidth_, logicalHeight_, on_);
 }
 
-void WaylandWindow::onClose() { events_.push_back({HostEvent::Kind::kEnd}); }
+void WaylandMainWindow::onClose() { events_.push_back({HostEvent::Kind::kEnd}); }
 
-void WaylandWindow::onKey(const WaylandKey& key) {
+void WaylandMainWindow::onKey(const WaylandKey& key) {
   if (key.keysym == XKB_KEY_F11) {
     if (key.repeat) return;
     if (fullscreen_) {
@@ -172,7 +172,7 @@ void WaylandWindow::onKey(const WaylandKey& key) {
 }
 
 // Sleeps as the base does, but no longer than until the held key repeats.
-void WaylandWindow::waitUntil(LoopClock::time_point deadline) {
+void WaylandMainWindow::waitUntil(LoopClock::time_point deadline) {
   WaylandKeyboard* keyboard = connection.keyboard();
   if (const auto repeat = keyboard ? keyboard->nextRepeat() : std::nullopt) {
     deadline = std::min(deadline, *repeat);
@@ -183,7 +183,7 @@ void WaylandWindow::waitUntil(LoopClock::time_point deadline) {
 
 // The fastest output's: frames wait for the compositor's callbacks, which follow the output the
 // window is on.
-LoopClock::duration WaylandWindow::framePeriod() const {
+LoopClock::duration WaylandMainWindow::framePeriod() const {
   int milliHz = 0;
   for (const auto& output : connection.outputs()) {
     milliHz = std::max(milliHz, output->refreshMilliHz);

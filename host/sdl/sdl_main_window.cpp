@@ -1,5 +1,5 @@
 // The main window through SDL: start-up checks, events, keys and presentation on SDL's surface.
-#include "host/sdl/main_window.hpp"
+#include "host/sdl/sdl_main_window.hpp"
 
 #include <SDL.h>
 
@@ -78,7 +78,7 @@ std::optional<std::int16_t> keyAscii(const SDL_Keysym& key) {
 
 }  // namespace
 
-MainWindow::MainWindow(bool fullscreen, StopRequest* stop) : stop_(stop) {
+SdlMainWindow::SdlMainWindow(bool fullscreen, StopRequest* stop) : stop_(stop) {
   // SDL would quietly fall back to an invisible offscreen driver when no window system answers;
   // unless the user asked for a driver, only X11 will do (Wayland sessions have it too).
   const bool driverAsked = isSet("SDL_VIDEODRIVER");
@@ -129,7 +129,7 @@ MainWindow::MainWindow(bool fullscreen, StopRequest* stop) : stop_(stop) {
   SDL_GetWindowSize(window_, &width_, &height_);
 }
 
-MainWindow::~MainWindow() {
+SdlMainWindow::~SdlMainWindow() {
   if (source_) SDL_FreeSurface(source_);
   if (window_) SDL_DestroyWindow(window_);
   SDL_Quit();
@@ -137,14 +137,14 @@ MainWindow::~MainWindow() {
 
 // SDL's own wait, leaving any event in the queue; the stop signals are looked at on waking, at
 // the latest by the deadline.
-void MainWindow::waitUntil(LoopClock::time_point deadline) {
+void SdlMainWindow::waitUntil(LoopClock::time_point deadline) {
   pumped_ = false;
   const auto left = std::max(deadline - LoopClock::now(), LoopClock::duration::zero());
   SDL_WaitEventTimeout(
       nullptr, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
 }
 
-std::optional<HostEvent> MainWindow::nextEvent() {
+std::optional<HostEvent> SdlMainWindow::nextEvent() {
   if (stop_ && stop_->requested()) return HostEvent{HostEvent::Kind::kEnd};
   // One pump per wake: read what the window system sent, then hand it out event by event.
   if (!pumped_) {
@@ -176,12 +176,12 @@ std::optional<HostEvent> MainWindow::nextEvent() {
   return std::nullopt;
 }
 
-void MainWindow::toggleFullscreen() {
+void SdlMainWindow::toggleFullscreen() {
   const bool now = (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
   SDL_SetWindowFullscreen(window_, now ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
-void MainWindow::present(const Canvas& canvas, const FramePlan& plan) {
+void SdlMainWindow::present(const Canvas& canvas, const FramePlan& plan) {
   int windowWidth = 0;
   int windowHeight = 0;
   SDL_GetWindowSize(window_, &windowWidth, &windowHeight);

@@ -7,7 +7,7 @@
 #include "engine/form.hpp"
 #include "host/core/loop.hpp"
 #include "host/wayland/wayland_display.hpp"
-#include "host/wayland/wayland_surface.hpp"
+#include "host/wayland/wayland_painted_surface.hpp"
 
 struct xdg_surface;
 struct xdg_toplevel;
@@ -32,11 +32,11 @@ struct WaylandKey;
 // status 1. Frames go as for the wallpaper (PaintedSurface), drawn on frame callbacks.
 // The window's own connection, a base class so that it is made before the surface and closed
 // after it.
-struct WaylandWindowConnection {
+struct WaylandMainWindowConnection {
   WaylandDisplay connection{true, WaylandDisplay::Shell::kToplevel};
 };
 
-class WaylandWindow : private WaylandWindowConnection, public PaintedSurface {
+class WaylandMainWindow : private WaylandMainWindowConnection, public PaintedSurface {
  public:
   static constexpr int kClientWidth = kFormWidth;
   static constexpr int kClientHeight = kFormHeight;
@@ -47,10 +47,10 @@ class WaylandWindow : private WaylandWindowConnection, public PaintedSurface {
   // Connects to $WAYLAND_DISPLAY, opens the window and waits for its first size. Throws
   // WaylandUnreachable when no compositor answers, WaylandError when it has no xdg-shell.
   // `stop` may be null.
-  explicit WaylandWindow(bool fullscreen = false, StopRequest* stop = nullptr);
-  ~WaylandWindow() override;
-  WaylandWindow(const WaylandWindow&) = delete;
-  WaylandWindow& operator=(const WaylandWindow&) = delete;
+  explicit WaylandMainWindow(bool fullscreen = false, StopRequest* stop = nullptr);
+  ~WaylandMainWindow() override;
+  WaylandMainWindow(const WaylandMainWindow&) = delete;
+  WaylandMainWindow& operator=(const WaylandMainWindow&) = delete;
 
   void waitUntil(LoopClock::time_point deadline) override;
   LoopClock::duration framePeriod() const override;

@@ -1,4 +1,5 @@
-// Surfaces showing a canvas on Wayland: the shared buffers and frames, and the layer surface role.
+// A Wayland surface showing a canvas: two shared-memory buffers, frames, and one canvas pixel per
+// screen pixel at any output scale. Its role (a layer surface, a window) is a subclass's.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +15,6 @@
 struct wl_surface;
 struct wl_buffer;
 struct wl_callback;
-struct zwlr_layer_surface_v1;
 struct wp_viewport;
 struct wp_fractional_scale_v1;
 
@@ -158,42 +158,6 @@ class PaintedSurface : public Host {
   std::vector<Rect> damage_;  // changed since the last commit
   bool damageWhole_ = false;
   bool deferred_ = false;  // a frame waits for the compositor or a buffer
-};
-
-// A surface anchored to every edge of one output, on the background layer (a wallpaper: no
-// keyboard) or the overlay layer (a screensaver: above everything, with the keyboard). It is
-// `width()` x `height()` pixels: the size the compositor gives, times the output's scale, or at a
-// fractional scale the output's own pixels through a viewport (see surfacePixels).
-class WaylandSurface : public PaintedSurface {
- public:
-  enum class Layer { kBackground, kOverlay };
-
-  WaylandSurface(WaylandDisplay& display, const WaylandOutput& output, Layer layer,
-                 StopRequest& stop);
-  ~WaylandSurface() override;
-  WaylandSurface(const WaylandSurface&) = delete;
-  WaylandSurface& operator=(const WaylandSurface&) = delete;
-
-  const WaylandOutput& output() const { return output_; }
-  // Whether the compositor took the surface away for good (its output is gone).
-  bool closed() const { return closed_; }
-  // The output's description changed: a new scale changes the size in pixels.
-  void outputChanged();
-
-  LoopClock::duration framePeriod() const override;
-
-  // Handlers called from the C listeners.
-  void onConfigure(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
-  void onClosed();
-
- private:
-  void scaleChanged() override { outputChanged(); }
-
-  const WaylandOutput& output_;
-  zwlr_layer_surface_v1* layerSurface_ = nullptr;
-  int logicalWidth_ = 0;
-  int logicalHeight_ = 0;
-  bool closed_ = false;
 };
 
 }  // namespace walkers
