@@ -19,8 +19,8 @@ void becomeDpiAware();
 // The loop's options: each pattern's seed on standard output, WALKERS_TICK_LIMIT for tests.
 LoopOptions windowsLoopOptions(std::chrono::seconds cycle, bool restartWhenStill);
 
-// Shows "walkers: <line>" on standard error, or in a message box when there is none; answers
-// `status`.
+// Shows "walkers: <line>" on standard error, or in a message box when there is none at all (a
+// standard error that fails to take it gets no box); answers `status`.
 int fail(const std::string& line, int status);
 
 }  // namespace walkers

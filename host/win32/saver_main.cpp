@@ -93,17 +93,21 @@ int run(const SaverRequest& request) {
     case SaverRequest::Mode::kPassword:
       return 0;  // passwords are the system's business since Windows 2000
     case SaverRequest::Mode::kSettings: {
+      const HWND owner = toWindow(request.window);  // 0: none
+      if (const ParentFault fault = owner ? parentFault(owner) : ParentFault::kNone;
+          fault != ParentFault::kNone) {
+        return fail(parentFaultLine(fault, request.window, "to own the settings (/c)"), 2);
+      }
       becomeDpiAware();
-      const HWND owner = toWindow(request.window);
-      return runSettingsDialog(owner && ::IsWindow(owner) ? owner : nullptr);
+      return runSettingsDialog(owner);
     }
     case SaverRequest::Mode::kRun:
       becomeDpiAware();
       return runSaver();
     case SaverRequest::Mode::kPreview: {
       const HWND box = toWindow(request.window);
-      if (!::IsWindow(box)) {
-        return fail("no window " + std::to_string(request.window) + " to preview in (/p)", 2);
+      if (const ParentFault fault = parentFault(box); fault != ParentFault::kNone) {
+        return fail(parentFaultLine(fault, request.window, "to preview in (/p)"), 2);
       }
       becomeDpiAware();
       return runPreview(box);

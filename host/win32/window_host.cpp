@@ -87,11 +87,15 @@ WindowHost::WindowHost(const Place& place) : place_(place) {
       RECT inside{};
       if (!::GetClientRect(place.parent, &inside)) throw systemError("cannot read the preview box");
       style = WS_CHILD | WS_VISIBLE | WS_DISABLED;  // disabled: the box's input stays the box's
+      // No WM_PARENTNOTIFY: CreateWindowExW would send it to the box's thread, in another
+      // process, and wait there for as long as that thread does not answer.
+      extended = WS_EX_NOPARENTNOTIFY;
       parent = place.parent;
       x = 0;
       y = 0;
       w = inside.right;
       h = inside.bottom;
+      parentSize_ = {w, h};
       break;
     }
   }
@@ -136,6 +140,7 @@ int WindowHost::height() const {
 }
 
 std::optional<HostEvent> WindowHost::nextEvent() {
+  if (place_.kind == Kind::kPreview) followParent();
   MSG message;
   while (events_.empty() && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
@@ -156,6 +161,18 @@ std::optional<HostEvent> WindowHost::nextEvent() {
   const HostEvent event = events_.front();
   events_.pop_front();
   return event;
+}
+
+// The parent belongs to another program, which never sizes walkers' child: whenever the parent's
+// client size changes, the child takes it, and its WM_SIZE tells the loop. A minimised parent has
+// no client area for the while; the child keeps its size until the parent is restored.
+void WindowHost::followParent() {
+  RECT inside{};
+  if (!window_ || ::IsIconic(place_.parent) || !::GetClientRect(place_.parent, &inside)) return;
+  if (inside.right == parentSize_.cx && inside.bottom == parentSize_.cy) return;
+  parentSize_ = {inside.right, inside.bottom};
+  ::SetWindowPos(window_, nullptr, 0, 0, inside.right, inside.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }
 
 // The loop is ending and its canvas goes with it: nothing is painted from it any more, and a
@@ -325,6 +342,40 @@ void WindowHost::toggleFullscreen() {
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
   }
   fullscreen_ = !fullscreen_;
+}
+
+ParentFault parentFault(HWND window) {
+  if (!::IsWindow(window)) return ParentFault::kMissing;
+  const HWND desktop = ::GetDesktopWindow();
+  if (window == desktop) return ParentFault::kDesktop;
+  // Message-only windows hang below a root of their own, not below the desktop: a window made
+  // there for the purpose shows which.
+  const HWND probe = ::CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                       ::GetModuleHandleW(nullptr), nullptr);
+  const HWND messageRoot = probe ? ::GetAncestor(probe, GA_PARENT) : nullptr;
+  if (probe) ::DestroyWindow(probe);
+  HWND above = window;
+  for (int depth = 0; depth < 256; ++depth) {  // a bound, should the chain ever loop
+    above = ::GetAncestor(above, GA_PARENT);
+    if (!above || above == desktop) break;
+    if (above == messageRoot) return ParentFault::kMessageOnly;
+  }
+  return above == desktop ? ParentFault::kNone : ParentFault::kMessageOnly;
+}
+
+std::string parentFaultLine(ParentFault fault, std::uint64_t number, const std::string& use) {
+  const std::string name = std::to_string(number);
+  switch (fault) {
+    case ParentFault::kNone:
+      break;
+    case ParentFault::kMissing:
+      return "no window " + name + " " + use;
+    case ParentFault::kDesktop:
+      return "window " + name + " is the desktop, not a window " + use;
+    case ParentFault::kMessageOnly:
+      return "window " + name + " is message-only, not a window " + use;
+  }
+  return {};
 }
 
 }  // namespace walkers
