@@ -20,17 +20,21 @@ using Place = Options::Place;
 
 std::optional<int> window(const Options& options, StopRequest* /*stop*/) {
   becomeDpiAware();
-  WindowHost::Place place{WindowHost::Kind::kMain, options.fullscreen};
+  WindowHost::Setup setup{WindowHost::Kind::kMain, options.fullscreen};
   if (options.place == Place::kOtherWindow) {
     const HWND parent = reinterpret_cast<HWND>(options.otherWindow);
-    if (!::IsWindow(parent)) {
-      throw std::runtime_error("no window " + std::to_string(options.otherWindow) +
-                               " to draw in (--window-id)");
+    // A window that is gone is an error, as on X11; the desktop and a message-only window can
+    // never take a child to draw in, and are refused as a bad value.
+    if (const ParentFault fault = parentFault(parent); fault != ParentFault::kNone) {
+      const std::string line =
+          parentFaultLine(fault, options.otherWindow, "to draw in (--window-id)");
+      if (fault == ParentFault::kMissing) throw std::runtime_error(line);
+      return fail(line, 2);
     }
-    place = {WindowHost::Kind::kPreview};
-    place.parent = parent;
+    setup = {WindowHost::Kind::kPreview};
+    setup.parent = parent;
   }
-  WindowHost w(place);
+  WindowHost w(setup);
   // A pattern inside another program's window must never go still; the window is watched.
   return runOneScreen(w, loopOptionsFor(options.cycle, options.place != Place::kWindow),
                       options.seed);

@@ -46,7 +46,11 @@ void reportLine(const std::string& line) {
 }
 
 int fail(const std::string& line, int status) {
-  if (!writeStandardError("walkers: " + line + "\n")) {
+  // The box only where there is no standard error at all: one that fails to take the line (a
+  // full disk) must not hold an unattended script up on a box nobody sees.
+  if (hasStandardError()) {
+    static_cast<void>(writeStandardError("walkers: " + line + "\n"));
+  } else {
     ::MessageBoxW(nullptr, wide(line).c_str(), L"walkers", MB_OK | MB_ICONERROR);
   }
   return status;

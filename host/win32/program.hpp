@@ -16,8 +16,8 @@ std::vector<std::string> utf8Arguments(int argc, wchar_t** argv);
 // manifest is lost): the canvas is never blurred by scaling.
 void becomeDpiAware();
 
-// Shows "walkers: <line>" on standard error, or in a message box when there is none; answers
-// `status`.
+// Shows "walkers: <line>" on standard error, or in a message box when there is none at all (a
+// standard error that fails to take it gets no box); answers `status`.
 int fail(const std::string& line, int status);
 
 }  // namespace walkers

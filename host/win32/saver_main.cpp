@@ -50,10 +50,10 @@ class Covers : public Screens {
  public:
   Covers(bool spanning, InputWatch& watch) {
     for (const RECT& area : coverAreas(spanning)) {
-      WindowHost::Place place{WindowHost::Kind::kCover};
-      place.area = area;
-      place.watch = &watch;
-      covers_.push_back(std::make_unique<WindowHost>(place));
+      WindowHost::Setup setup{WindowHost::Kind::kCover};
+      setup.area = area;
+      setup.watch = &watch;
+      covers_.push_back(std::make_unique<WindowHost>(setup));
     }
   }
   bool follow(Patterns& patterns) override {
@@ -94,9 +94,9 @@ int runSaver() {
 // /p: a child window over the preview box, until the box goes away.
 int runPreview(HWND box) {
   const SaverSettings settings = loadSaverSettings();
-  WindowHost::Place place{WindowHost::Kind::kPreview};
-  place.parent = box;
-  WindowHost host(place);
+  WindowHost::Setup setup{WindowHost::Kind::kPreview};
+  setup.parent = box;
+  WindowHost host(setup);
   return runOneScreen(host, loopOptionsFor(settings.cycle, true), std::nullopt);
 }
 
@@ -107,17 +107,21 @@ int run(const SaverRequest& request) {
     case SaverRequest::Mode::kPassword:
       return 0;  // passwords are the system's business since Windows 2000
     case SaverRequest::Mode::kSettings: {
+      const HWND owner = toWindow(request.window);  // 0: none
+      if (const ParentFault fault = owner ? parentFault(owner) : ParentFault::kNone;
+          fault != ParentFault::kNone) {
+        return fail(parentFaultLine(fault, request.window, "to own the settings (/c)"), 2);
+      }
       becomeDpiAware();
-      const HWND owner = toWindow(request.window);
-      return runSettingsDialog(owner && ::IsWindow(owner) ? owner : nullptr);
+      return runSettingsDialog(owner);
     }
     case SaverRequest::Mode::kRun:
       becomeDpiAware();
       return runSaver();
     case SaverRequest::Mode::kPreview: {
       const HWND box = toWindow(request.window);
-      if (!::IsWindow(box)) {
-        return fail("no window " + std::to_string(request.window) + " to preview in (/p)", 2);
+      if (const ParentFault fault = parentFault(box); fault != ParentFault::kNone) {
+        return fail(parentFaultLine(fault, request.window, "to preview in (/p)"), 2);
       }
       becomeDpiAware();
       return runPreview(box);

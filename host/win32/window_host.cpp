@@ -56,7 +56,7 @@ void fillBlack(HDC dc, const RECT& area) {
 
 }  // namespace
 
-WindowHost::WindowHost(const Place& place) : place_(place) {
+WindowHost::WindowHost(const Setup& setup) : setup_(setup) {
   registerClass();
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   DWORD style = 0;
@@ -66,7 +66,7 @@ WindowHost::WindowHost(const Place& place) : place_(place) {
   int w = kMainWidth;
   int h = kMainHeight;
   HWND parent = nullptr;
-  switch (place.kind) {
+  switch (setup.kind) {
     case Kind::kMain: {
       style = WS_OVERLAPPEDWINDOW;
       RECT frame{0, 0, kMainWidth, kMainHeight};
@@ -78,20 +78,24 @@ WindowHost::WindowHost(const Place& place) : place_(place) {
     case Kind::kCover:
       style = WS_POPUP;
       extended = WS_EX_TOPMOST | WS_EX_TOOLWINDOW;
-      x = place.area.left;
-      y = place.area.top;
-      w = place.area.right - place.area.left;
-      h = place.area.bottom - place.area.top;
+      x = setup.area.left;
+      y = setup.area.top;
+      w = setup.area.right - setup.area.left;
+      h = setup.area.bottom - setup.area.top;
       break;
     case Kind::kPreview: {
       RECT inside{};
-      if (!::GetClientRect(place.parent, &inside)) throw systemError("cannot read the preview box");
+      if (!::GetClientRect(setup.parent, &inside)) throw systemError("cannot read the preview box");
       style = WS_CHILD | WS_VISIBLE | WS_DISABLED;  // disabled: the box's input stays the box's
-      parent = place.parent;
+      // No WM_PARENTNOTIFY: CreateWindowExW would send it to the box's thread, in another
+      // process, and wait there for as long as that thread does not answer.
+      extended = WS_EX_NOPARENTNOTIFY;
+      parent = setup.parent;
       x = 0;
       y = 0;
       w = inside.right;
       h = inside.bottom;
+      parentSize_ = {w, h};
       break;
     }
   }
@@ -100,7 +104,7 @@ WindowHost::WindowHost(const Place& place) : place_(place) {
   if (!window_) throw systemError("cannot open a window");
   ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&procedure));
-  if (place.kind == Kind::kMain) {
+  if (setup.kind == Kind::kMain) {
     // The client area is 510 x 370 logical pixels (of 96 to the inch), as the Wayland window's:
     // in device pixels at the monitor's DPI, 1020 x 740 at 200 %, and the canvas with it. The
     // frame may differ from what AdjustWindowRectEx said (another DPI, a theme).
@@ -114,11 +118,11 @@ WindowHost::WindowHost(const Place& place) : place_(place) {
                      SWP_NOMOVE | SWP_NOZORDER);
     }
   }
-  if (place.kind != Kind::kPreview) {
+  if (setup.kind != Kind::kPreview) {
     ::ShowWindow(window_, SW_SHOW);
     ::SetForegroundWindow(window_);
   }
-  if (place.kind == Kind::kMain && place.fullscreen) toggleFullscreen();
+  if (setup.kind == Kind::kMain && setup.fullscreen) toggleFullscreen();
   ::UpdateWindow(window_);
 }
 
@@ -140,6 +144,7 @@ int WindowHost::height() const {
 }
 
 std::optional<HostEvent> WindowHost::nextEvent() {
+  if (setup_.kind == Kind::kPreview) followParent();
   MSG message;
   while (events_.empty() && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
@@ -150,8 +155,8 @@ std::optional<HostEvent> WindowHost::nextEvent() {
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }
-  if (place_.kind == Kind::kPreview && !::IsWindow(place_.parent)) ended_ = true;
-  if (place_.kind == Kind::kCover && place_.watch->ended()) ended_ = true;
+  if (setup_.kind == Kind::kPreview && !::IsWindow(setup_.parent)) ended_ = true;
+  if (setup_.kind == Kind::kCover && setup_.watch->ended()) ended_ = true;
   if (events_.empty()) {
     if (!ended_) return std::nullopt;
     forget();
@@ -160,6 +165,18 @@ std::optional<HostEvent> WindowHost::nextEvent() {
   const HostEvent event = events_.front();
   events_.pop_front();
   return event;
+}
+
+// The parent belongs to another program, which never sizes walkers' child: whenever the parent's
+// client size changes, the child takes it, and its WM_SIZE tells the loop. A minimised parent has
+// no client area for the while; the child keeps its size until the parent is restored.
+void WindowHost::followParent() {
+  RECT inside{};
+  if (!window_ || ::IsIconic(setup_.parent) || !::GetClientRect(setup_.parent, &inside)) return;
+  if (inside.right == parentSize_.cx && inside.bottom == parentSize_.cy) return;
+  parentSize_ = {inside.right, inside.bottom};
+  ::SetWindowPos(window_, nullptr, 0, 0, inside.right, inside.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }
 
 // The loop is ending and its canvas goes with it: nothing is painted from it any more, and a
@@ -178,16 +195,16 @@ LRESULT CALLBACK WindowHost::procedure(HWND window, UINT message, WPARAM w, LPAR
 // `window` is the message's own: this host's window_ is already null for what follows
 // WM_DESTROY, which still needs the default handling.
 LRESULT WindowHost::handle(HWND window, UINT message, WPARAM w, LPARAM l) {
-  if (place_.kind == Kind::kCover && coverInput(message, w, l)) return 0;
+  if (setup_.kind == Kind::kCover && coverInput(message, w, l)) return 0;
   switch (message) {
     case WM_CHAR:
-      if (place_.kind == Kind::kMain) {
+      if (setup_.kind == Kind::kMain) {
         events_.push_back({HostEvent::Kind::kKey, static_cast<std::int16_t>(w)});
       }
       return 0;
     case WM_KEYDOWN:
       // Once per press: a held key repeats WM_KEYDOWN with bit 30 (already down) set.
-      if (place_.kind == Kind::kMain && w == VK_F11 && (l & (LPARAM{1} << 30)) == 0) {
+      if (setup_.kind == Kind::kMain && w == VK_F11 && (l & (LPARAM{1} << 30)) == 0) {
         toggleFullscreen();
       }
       return 0;
@@ -232,16 +249,16 @@ bool WindowHost::coverInput(UINT message, WPARAM w, LPARAM l) {
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
     case WM_XBUTTONDOWN:
-      place_.watch->end();
+      setup_.watch->end();
       return true;
     case WM_MOUSEMOVE: {
       POINT at{static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l))};
       ::ClientToScreen(window_, &at);
-      place_.watch->pointerAt(at.x, at.y);
+      setup_.watch->pointerAt(at.x, at.y);
       return true;
     }
     case WM_ACTIVATEAPP:
-      if (!w) place_.watch->end();
+      if (!w) setup_.watch->end();
       return false;
     case WM_SETCURSOR:
       ::SetCursor(nullptr);
@@ -329,6 +346,40 @@ void WindowHost::toggleFullscreen() {
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
   }
   fullscreen_ = !fullscreen_;
+}
+
+ParentFault parentFault(HWND window) {
+  if (!::IsWindow(window)) return ParentFault::kMissing;
+  const HWND desktop = ::GetDesktopWindow();
+  if (window == desktop) return ParentFault::kDesktop;
+  // Message-only windows hang below a root of their own, not below the desktop: a window made
+  // there for the purpose shows which.
+  const HWND probe = ::CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                       ::GetModuleHandleW(nullptr), nullptr);
+  const HWND messageRoot = probe ? ::GetAncestor(probe, GA_PARENT) : nullptr;
+  if (probe) ::DestroyWindow(probe);
+  HWND above = window;
+  for (int depth = 0; depth < 256; ++depth) {  // a bound, should the chain ever loop
+    above = ::GetAncestor(above, GA_PARENT);
+    if (!above || above == desktop) break;
+    if (above == messageRoot) return ParentFault::kMessageOnly;
+  }
+  return above == desktop ? ParentFault::kNone : ParentFault::kMessageOnly;
+}
+
+std::string parentFaultLine(ParentFault fault, std::uint64_t number, const std::string& use) {
+  const std::string name = std::to_string(number);
+  switch (fault) {
+    case ParentFault::kNone:
+      break;
+    case ParentFault::kMissing:
+      return "no window " + name + " " + use;
+    case ParentFault::kDesktop:
+      return "window " + name + " is the desktop, not a window " + use;
+    case ParentFault::kMessageOnly:
+      return "window " + name + " is message-only, not a window " + use;
+  }
+  return {};
 }
 
 }  // namespace walkers

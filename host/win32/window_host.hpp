@@ -3,8 +3,10 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <deque>
 #include <optional>
+#include <string>
 
 #include "host/core/loop.hpp"
 #include "host/core/seams.hpp"
@@ -22,9 +24,11 @@ class WindowHost : public Host {
   enum class Kind {
     kMain,     // "Form1": keys go to the form, F11 toggles fullscreen, closing ends
     kCover,    // a screen saver's topmost window over `area`, ended by input through `watch`
-    kPreview,  // a child covering `parent`'s client area, no input, ended with the parent
+    kPreview,  // a child covering `parent`'s client area as it changes, no input, ended with
+               // the parent
   };
-  struct Place {
+  // What window to make: its kind and what that kind needs.
+  struct Setup {
     Kind kind = Kind::kMain;
     bool fullscreen = false;      // kMain
     RECT area{};                  // kCover, in screen coordinates
@@ -33,7 +37,7 @@ class WindowHost : public Host {
   };
 
   // Throws std::runtime_error, with the system's reason, when the window cannot be made.
-  explicit WindowHost(const Place& place);
+  explicit WindowHost(const Setup& setup);
   ~WindowHost() override;
   WindowHost(const WindowHost&) = delete;
   WindowHost& operator=(const WindowHost&) = delete;
@@ -52,12 +56,13 @@ class WindowHost : public Host {
   static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
   LRESULT handle(HWND window, UINT message, WPARAM w, LPARAM l);
   void forget();
+  void followParent();
   bool coverInput(UINT message, WPARAM w, LPARAM l);
   void paint();
   void toggleFullscreen();
   void blit(HDC dc, const Canvas& canvas, const RECT& part) const;
 
-  Place place_;
+  Setup setup_;
   HWND window_ = nullptr;
   PixelPages pages_;
   std::deque<HostEvent> events_;
@@ -65,6 +70,15 @@ class WindowHost : public Host {
   bool ended_ = false;
   bool fullscreen_ = false;
   WINDOWPLACEMENT normal_{};  // the window before fullscreen
+  SIZE parentSize_{};         // kPreview: the parent's client size the child last took
 };
+
+// What keeps a window from holding walkers' child (the preview's, --window-id's): it does not
+// exist, or it passes IsWindow but is no place to draw, the desktop or a message-only window.
+enum class ParentFault { kNone, kMissing, kDesktop, kMessageOnly };
+ParentFault parentFault(HWND window);
+// The line refusing `fault` for the window numbered `number`, ending in `use` ("to preview in
+// (/p)"): "no window N to preview in (/p)", "window N is the desktop, not a window to ...".
+std::string parentFaultLine(ParentFault fault, std::uint64_t number, const std::string& use);
 
 }  // namespace walkers

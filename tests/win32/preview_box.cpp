@@ -1,7 +1,11 @@
 // A stand-in for the Screen Saver Settings box, or any program's window: starts `PROGRAM OPTION
 // HWND` (OPTION /p by default) on a window of its own and checks the child the program makes in
-// it (size, parent, process) and that the program ends with it. With --cover it says how the
-// running screen saver's window stands instead; with --activate another window takes the focus.
+// it (size, parent, process, style) and that the program ends with it. With --sizes first, the
+// box starts minimised, is restored, grows, is minimised and restored, and shrinks, saying after
+// each step the sizes of its client area and of the child. With --cover it says how the running
+// screen saver's window stands instead; with --activate another window takes the focus; with
+// --hold FILE it keeps FILE open, as a program using it does, until it is ended; with --desktop
+// it prints the desktop window's handle.
 #include <windows.h>
 
 #include <algorithm>
@@ -38,6 +42,61 @@ bool serveUntil(HANDLE handle, DWORD ms) {
 BOOL CALLBACK firstChild(HWND child, LPARAM found) {
   *reinterpret_cast<HWND*>(found) = child;
   return FALSE;
+}
+
+SIZE clientSize(HWND window) {
+  RECT inside{};
+  ::GetClientRect(window, &inside);
+  return {inside.right, inside.bottom};
+}
+
+// Gives the box a client area of `width` x `height`.
+void sizeBox(HWND box, int width, int height) {
+  RECT frame{0, 0, width, height};
+  ::AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+  ::SetWindowPos(box, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Serves messages until the child has the box's client size, for up to 10 s; then says both.
+void reportSizes(const char* step, HWND box, HWND child) {
+  for (int tries = 0; tries < 200; ++tries) {
+    const SIZE inside = clientSize(box);
+    const SIZE shown = clientSize(child);
+    if (inside.cx == shown.cx && inside.cy == shown.cy) break;
+    serveUntil(nullptr, 50);
+  }
+  const SIZE inside = clientSize(box);
+  const SIZE shown = clientSize(child);
+  std::printf("%s: box %ldx%ld, child %ldx%ld\n", step, inside.cx, inside.cy, shown.cx, shown.cy);
+  std::fflush(stdout);
+}
+
+// --sizes: the child follows the box through restoring, growing, minimising and shrinking.
+void changeSizes(HWND box, HWND child) {
+  ::ShowWindow(box, SW_RESTORE);
+  reportSizes("restored after a minimised start", box, child);
+  sizeBox(box, 392, 273);
+  reportSizes("grown", box, child);
+  sizeBox(box, 892, 673);
+  reportSizes("grown", box, child);
+  ::ShowWindow(box, SW_MINIMIZE);
+  serveUntil(nullptr, 500);
+  ::ShowWindow(box, SW_RESTORE);
+  reportSizes("minimised and restored", box, child);
+  sizeBox(box, 200, 150);
+  reportSizes("shrunk", box, child);
+}
+
+// --hold FILE: FILE open for reading, shared with readers alone, until the process is ended.
+int hold(const wchar_t* file) {
+  const HANDLE held =
+      ::CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (held == INVALID_HANDLE_VALUE) return failed("cannot open the file to hold");
+  std::printf("holding\n");
+  std::fflush(stdout);
+  ::Sleep(INFINITE);
+  return 0;
 }
 
 }  // namespace
@@ -78,7 +137,18 @@ int takeFocus() {
 int wmain(int argc, wchar_t** argv) {
   if (argc == 2 && std::wstring(argv[1]) == L"--cover") return describeCover();
   if (argc == 2 && std::wstring(argv[1]) == L"--activate") return takeFocus();
-  if (argc != 2 && argc != 3) return failed("usage: preview_box PROGRAM [OPTION]");
+  if (argc == 3 && std::wstring(argv[1]) == L"--hold") return hold(argv[2]);
+  if (argc == 2 && std::wstring(argv[1]) == L"--desktop") {
+    std::printf("%llu\n", static_cast<unsigned long long>(
+                              reinterpret_cast<std::uintptr_t>(::GetDesktopWindow())));
+    return 0;
+  }
+  const bool sizes = argc > 1 && std::wstring(argv[1]) == L"--sizes";
+  if (sizes) {
+    --argc;
+    ++argv;
+  }
+  if (argc != 2 && argc != 3) return failed("usage: preview_box [--sizes] PROGRAM [OPTION]");
   WNDCLASSW type{};
   type.lpfnWndProc = DefWindowProcW;
   type.hInstance = ::GetModuleHandleW(nullptr);
@@ -94,6 +164,7 @@ int wmain(int argc, wchar_t** argv) {
   RECT inside{};
   ::GetClientRect(box, &inside);
   if (inside.right != kWidth || inside.bottom != kHeight) return failed("the box has a wrong size");
+  if (sizes) ::ShowWindow(box, SW_MINIMIZE);
 
   const std::wstring option = argc == 3 ? argv[2] : L"/p";
   std::wstring line =
@@ -115,10 +186,15 @@ int wmain(int argc, wchar_t** argv) {
   ::GetClientRect(child, &shown);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(child, &owner);
-  std::printf("child %ldx%ld, parent %s, process %s\n", shown.right, shown.bottom,
-              ::GetParent(child) == box ? "the box" : "another",
-              owner == process.dwProcessId ? "the program's" : "another");
+  const bool notifies = !(::GetWindowLongPtrW(child, GWL_EXSTYLE) & WS_EX_NOPARENTNOTIFY);
+  if (!sizes) {
+    std::printf("child %ldx%ld, parent %s, process %s, %s\n", shown.right, shown.bottom,
+                ::GetParent(child) == box ? "the box" : "another",
+                owner == process.dwProcessId ? "the program's" : "another",
+                notifies ? "notifies the box" : "no parent notify");
+  }
   serveUntil(nullptr, 1000);  // drawing for a while
+  if (sizes) changeSizes(box, child);
   ::DestroyWindow(box);
   if (!serveUntil(process.hProcess, 60000)) return failed("the program outlived the box");
   DWORD status = 1;

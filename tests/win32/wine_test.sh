@@ -69,8 +69,10 @@ case_prefix() {
   [ -s "$WINEPREFIX/system.reg" ] || fail "no prefix in $WINEPREFIX"
 }
 
-# A cross-built unit test program ($1) under wine: all its tests pass.
+# A cross-built unit test program ($1) under wine, on a display (some make windows): all its
+# tests pass.
 case_unit() {
+  start_x
   local status=0
   timeout 240 wine "$1" --gtest_brief=1 >"$tmp/unit.out" 2>&1 || status=$?
   sed 's/\r$//' "$tmp/unit.out"
@@ -241,8 +243,9 @@ case_saver_input() {
   [ "$walkers_status" = 0 ] || fail "losing the focus ended the screen saver with $walkers_status"
 }
 
-# PROGRAM [OPTION]: the program draws one child of the box's size in its own process, and ends
-# with status 0 when the box goes.
+# PROGRAM [OPTION]: the program draws one child of the box's size in its own process, made
+# without WM_PARENTNOTIFY (sent to the box's thread, it would wait for it), and ends with status 0
+# when the box goes.
 child_in_box() {
   start_x
   local status=0
@@ -251,8 +254,8 @@ child_in_box() {
   sed 's/\r$//' "$tmp/box.out" >"$tmp/box.txt"
   cat "$tmp/box.txt"
   [ "$status" = 0 ] || fail "the box failed (status $status)"
-  grep -qx "child 152x112, parent the box, process the program's" "$tmp/box.txt" ||
-    fail "no one child of the box's size in the program's process"
+  grep -qx "child 152x112, parent the box, process the program's, no parent notify" "$tmp/box.txt" ||
+    fail "no one child of the box's size in the program's process, without WM_PARENTNOTIFY"
   grep -qx "ended with status 0" "$tmp/box.txt" || fail "the program did not end with status 0"
 }
 
@@ -260,6 +263,65 @@ case_saver_preview() { child_in_box "$WALKERS_SCR"; }
 
 # walkers.exe --window-id HWND draws inside another program's window as the preview does.
 case_window_inside() { child_in_box "$WALKERS_EXE" --window-id; }
+
+# PROGRAM [OPTION] in a box that changes its size (preview_box --sizes): the child follows the
+# box's client size at every step.
+sizes_in_box() {
+  local status=0
+  timeout 120 wine "$PREVIEW_BOX" --sizes "$(winepath -w "$1")" "${@:2}" >"$tmp/box.out" 2>&1 ||
+    status=$?
+  sed 's/\r$//; /^seed: /d' "$tmp/box.out" >"$tmp/box.txt"  # the program's seed line too
+  cat "$tmp/box.txt"
+  [ "$status" = 0 ] || fail "$(basename "$1"): the box failed (status $status)"
+  diff - "$tmp/box.txt" <<'SIZES' >&2 || fail "$(basename "$1"): the child did not follow the box"
+restored after a minimised start: box 152x112, child 152x112
+grown: box 392x273, child 392x273
+grown: box 892x673, child 892x673
+minimised and restored: box 892x673, child 892x673
+shrunk: box 200x150, child 200x150
+ended with status 0
+SIZES
+}
+
+# The child follows the box's client size, as --window-id does on X11: from a box minimised at
+# the start and then restored, through growing, a minimise and restore, and shrinking; for /p and
+# for walkers.exe --window-id alike.
+case_child_sizes() {
+  start_x
+  sizes_in_box "$WALKERS_SCR"
+  sizes_in_box "$WALKERS_EXE" --window-id
+}
+
+# One line and status 2 for a window that cannot hold a child (the desktop; message-only ones are
+# the unit tests'), and for /c naming a window that does not exist; a bad command line with
+# standard error full still ends at once with status 2, no message box waiting for a click.
+case_refusals() {
+  start_x
+  local desktop program arguments expected
+  desktop=$(timeout 60 wine "$PREVIEW_BOX" --desktop | tr -d '\r')
+  [ -n "$desktop" ] || fail "no desktop window"
+  while IFS='|' read -r program arguments expected; do
+    program=${program/#scr/$WALKERS_SCR}
+    program=${program/#exe/$WALKERS_EXE}
+    # shellcheck disable=SC2086  # the arguments are words
+    run_to_end "$program" ${arguments/DESKTOP/$desktop}
+    [ "$status" = 2 ] && [ "$(wc -l <"$tmp/walkers.err")" = 1 ] &&
+      grep -qF "walkers: ${expected/DESKTOP/$desktop}" "$tmp/walkers.err" ||
+      fail "$arguments: status $status, said '$(cat "$tmp/walkers.err")', expected '$expected'"
+  done <<'CASES'
+scr|/p DESKTOP|window DESKTOP is the desktop, not a window to preview in (/p)
+exe|--window-id DESKTOP|window DESKTOP is the desktop, not a window to draw in (--window-id)
+scr|/c:4000000000|no window 4000000000 to own the settings (/c)
+CASES
+  while IFS='|' read -r program arguments; do
+    status=0
+    timeout 30 wine "${program/#exe/$WALKERS_EXE}" "$arguments" 2>/dev/full </dev/null || status=$?
+    [ "$status" = 2 ] || fail "$program $arguments with standard error full: status $status, expected 2"
+  done <<CASES
+exe|--bogus
+$WALKERS_SCR|/x
+CASES
+}
 
 # The registry's values, as "Cycle Spanning" in hex.
 settings() {
@@ -314,9 +376,40 @@ await_path() {
   done
 }
 
-# cpack makes the ZIP and the installer; the installer and its uninstaller run silently (/S):
-# the programs in Program Files, the screen saver in the system folder, two Start menu entries,
-# all gone again after the uninstall.
+# Starts `preview_box --hold FILE` ($1, a Windows path): another program holding the file open;
+# sets holder_pid once it holds it.
+hold_file() {
+  wine "$PREVIEW_BOX" --hold "$1" >"$tmp/hold.out" 2>&1 &
+  holder_pid=$!
+  await_line 60 '^holding' "$tmp/hold.out" || fail "preview_box did not hold $1"
+}
+
+let_go() {
+  kill "$holder_pid"
+  wait "$holder_pid" 2>/dev/null || true
+}
+
+# Runs `wine ARGUMENTS...` to its end; sets status, and said to its standard error, one line.
+run_setup() {
+  status=0
+  timeout 120 wine "$@" 2>"$tmp/setup.err" </dev/null || status=$?
+  said=$(tr -d '\r' <"$tmp/setup.err")
+}
+
+# Marks the given files as an older install's: one byte more than the build's.
+make_old() {
+  local file
+  for file in "$@"; do printf x >>"$file"; done
+}
+
+# cpack makes the ZIP and the installer. Silently (/S), the installer puts the programs in Program
+# Files, the screen saver in the system folder, and the three Start-menu entries the README
+# names. Over a running walkers.exe it asks it to end and replaces every file; over a file
+# another program holds it fails with status 2 and a line naming it, nothing replaced. The
+# uninstaller, as the system starts it, while the screen saver runs: the screen saver is asked to
+# end and everything goes. Run in place (_?=, waited for) while another program holds a file:
+# status 2, a line naming it, nothing removed; then status 3010, everything removed but
+# Uninstall.exe and its folder, which go at the next restart.
 case_installer() {
   cpack --config "$BUILD_DIR/CPackConfig.cmake" -B "$tmp/packages" >"$tmp/cpack.log" 2>&1 ||
     { cat "$tmp/cpack.log" >&2; fail "cpack failed"; }
@@ -327,27 +420,82 @@ case_installer() {
   printf '%s\n' LICENSE.txt README.md walkers.exe walkers.scr | diff - "$tmp/zip.txt" >&2 ||
     fail "the ZIP holds the wrong files"
   local c="$WINEPREFIX/drive_c"
+  local folder="$c/Program Files/walkers"
   local menu="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/walkers"
-  local installed=("$c/Program Files/walkers/walkers.exe" "$c/Program Files/walkers/walkers.scr"
-                   "$c/windows/system32/walkers.scr" "$menu/walkers.lnk"
-                   "$menu/walkers screen saver settings.lnk")
+  local programs=("$folder/walkers.exe" "$folder/walkers.scr" "$c/windows/system32/walkers.scr")
+  local installed=("${programs[@]}" "$folder/README.md" "$folder/LICENSE.txt"
+                   "$folder/Uninstall.exe" "$menu/walkers.lnk"
+                   "$menu/walkers screen saver settings.lnk" "$menu/Uninstall.lnk")
   start_x
-  local status=0
-  timeout 120 wine "$installer" /S || status=$?
-  [ "$status" = 0 ] || fail "the installer ended with status $status"
+  run_setup "$installer" /S
+  [ "$status" = 0 ] || fail "the installer ended with status $status: $said"
   local file
   for file in "${installed[@]}"; do
     await_path -e "$file" || fail "the installer did not make $file"
   done
+  [ "$(ls "$menu" | wc -l)" = 3 ] || fail "the Start menu has $(ls "$menu" | tr '\n' ' ')"
   cmp "$c/windows/system32/walkers.scr" "$BUILD_DIR/walkers.scr" || fail "a wrong walkers.scr in system32"
   # The settings link starts walkers.scr with /c (a link's arguments are kept in UTF-16).
   python3 -c 'import sys; sys.exit(b"/\0c\0" not in open(sys.argv[1], "rb").read())' \
     "$menu/walkers screen saver settings.lnk" || fail "the settings link does not say /c"
+
+  make_old "${programs[@]}"
+  run_wine 'C:\Program Files\walkers\walkers.exe'
+  await_window '^Form1$'
+  run_setup "$installer" /S
+  [ "$status" = 0 ] || fail "installing over a running walkers.exe: status $status: $said"
+  wait_walkers 30
+  [ "$walkers_status" = 0 ] || fail "the running walkers.exe ended with status $walkers_status"
+  for file in "${programs[@]}"; do
+    cmp "$file" "$BUILD_DIR/$(basename "$file")" ||
+      fail "installing over a running walkers.exe left the old $file"
+  done
+
+  make_old "${programs[@]}"
+  hold_file 'C:\Program Files\walkers\README.md'
+  run_setup "$installer" /S
+  local expected='walkers installer: cannot replace C:\Program Files\walkers\README.md: it is in use'
+  [ "$status" = 2 ] && [ "$said" = "$expected" ] ||
+    fail "installing over a held file: status $status, said '$said'"
+  for file in "${programs[@]}"; do
+    [ "$(stat -c %s "$file")" = $(($(stat -c %s "$BUILD_DIR/$(basename "$file")") + 1)) ] ||
+      fail "the failed install replaced $file"
+  done
+  let_go
+
+  run_wine 'C:\windows\system32\walkers.scr' /s
+  await_window '^Form1$'
   # As the system starts it, by its Windows path: the uninstaller works from a copy of itself.
-  timeout 120 wine 'C:\Program Files\walkers\Uninstall.exe' /S || fail "the uninstaller failed"
-  for file in "${installed[@]}"; do
+  run_setup 'C:\Program Files\walkers\Uninstall.exe' /S
+  [ "$status" = 0 ] || fail "the uninstaller ended with status $status"
+  wait_walkers 30
+  [ "$walkers_status" = 0 ] || fail "the running screen saver ended with status $walkers_status"
+  for file in "${installed[@]}" "$folder"; do
     await_path ! -e "$file" || fail "the uninstaller left $file"
   done
+
+  run_setup "$installer" /S
+  [ "$status" = 0 ] || fail "installing again: status $status: $said"
+  hold_file 'C:\windows\system32\walkers.scr'
+  # _?= takes the rest of the command line, spaces and all: cmd passes it as it is.
+  run_setup cmd /c 'C:\Program Files\walkers\Uninstall.exe' /S '_?=C:\Program' 'Files\walkers'
+  expected='walkers uninstaller: cannot remove C:\windows\system32\walkers.scr: it is in use'
+  [ "$status" = 2 ] && [ "$said" = "$expected" ] ||
+    fail "uninstalling with a held file: status $status, said '$said'"
+  for file in "${installed[@]}"; do
+    [ -e "$file" ] || fail "the failed uninstall removed $file"
+  done
+  let_go
+  run_setup cmd /c 'C:\Program Files\walkers\Uninstall.exe' /S '_?=C:\Program' 'Files\walkers'
+  # 3010 (ERROR_SUCCESS_REBOOT_REQUIRED), as a shell sees it: 3010 mod 256.
+  expected='C:\Program Files\walkers\Uninstall.exe and its folder are removed at the next restart'
+  [ "$status" = 194 ] && [ "$said" = "walkers uninstaller: $expected" ] ||
+    fail "uninstalling in place: status $status, said '$said'"
+  for file in "${installed[@]}"; do
+    [ "$file" = "$folder/Uninstall.exe" ] || [ ! -e "$file" ] || fail "the uninstall in place left $file"
+  done
+  timeout 120 wineboot -r || fail "wine did not restart"
+  [ ! -e "$folder" ] || fail "the restart left $folder"
 }
 
 "case_$1" "${@:2}"
