@@ -14,6 +14,7 @@
 #include "host/core/refresh_period.hpp"
 #include "host/core/seams.hpp"
 #include "host/unix/answer_deadline.hpp"
+#include "host/unix/socket_check.hpp"
 
 namespace walkers {
 namespace {
@@ -23,17 +24,17 @@ bool isSet(const char* variable) {
   return value && *value;
 }
 
-// One line describing why no window system is reachable; `code` is errno from the attempt, named
-// when the fault is this process's (out of descriptors or memory) rather than the display's.
-std::string missingDisplay(int code = 0) {
+// One line describing why no window system is reachable; with `reason`, why the X display takes
+// no connection (see whyDisplayUnreachable; `code` is errno from the attempt).
+std::string missingDisplay(int code = 0, bool reason = true) {
   if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
     return "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
   }
   const char* display = isSet("DISPLAY") ? std::getenv("DISPLAY") : std::getenv("WAYLAND_DISPLAY");
   std::string why =
       std::string("cannot connect to display \"") + escapeForMessage(display, kEchoLimit) + "\"";
-  if (code == EMFILE || code == ENFILE || code == ENOMEM)
-    why += ": " + std::string(std::strerror(code));
+  const std::string fault = reason && isSet("DISPLAY") ? whyDisplayUnreachable(display, code) : "";
+  if (!fault.empty()) why += ": " + fault;
   return why;
 }
 
@@ -94,7 +95,7 @@ SdlMainWindow::SdlMainWindow(bool fullscreen, StopRequest* stop) : stop_(stop) {
     // SDL's XOpenDisplay would wait for ever on an X server that accepts and never answers.
     std::optional<AnswerDeadline> deadline;
     if (!driverAsked) {
-      deadline.emplace("cannot open a window: " + missingDisplay() + ": no answer within " +
+      deadline.emplace("cannot open a window: " + missingDisplay(0, false) + ": no answer within " +
                        std::to_string(kAnswerDeadline.count()) + " s");
     }
     errno = 0;

@@ -48,4 +48,24 @@ std::string whySocketRefuses(const std::string& path) {
   return connected == 0 ? std::string() : std::strerror(code);
 }
 
+std::string whyDisplayUnreachable(const std::string& name, int code) {
+  if (code == EMFILE || code == ENFILE || code == ENOMEM) return std::strerror(code);
+  // HOST:NUMBER[.SCREEN]; a local display (no host, or "unix") listens on a socket in
+  // /tmp/.X11-unix named after its number, which says best why it cannot be reached.
+  const std::size_t colon = name.rfind(':');
+  if (colon == std::string::npos) return "";
+  const std::string host = name.substr(0, colon);
+  const std::string number = name.substr(colon + 1, name.find('.', colon) - colon - 1);
+  const bool numbered = !number.empty() && number.size() <= 9 &&
+                        number.find_first_not_of("0123456789") == std::string::npos;
+  if (!numbered) return "";
+  if (host.empty() || host == "unix") {
+    const std::string path = "/tmp/.X11-unix/X" + number;
+    const std::string why = whySocketRefuses(path);
+    if (!why.empty()) return path + ": " + why;
+    return "the server did not accept this client (is it allowed to use that display?)";
+  }
+  return code != 0 ? std::strerror(code) : "";
+}
+
 }  // namespace walkers

@@ -11,4 +11,11 @@ namespace walkers {
 // empty when a connection is taken now (it is closed again at once).
 std::string whySocketRefuses(const std::string& path);
 
+// Why the X display `name` (HOST:NUMBER[.SCREEN]) takes no connection, when that can be said:
+// `code` (errno from the attempt) when the fault is this process's (out of descriptors or
+// memory); for a local display, why its socket in /tmp/.X11-unix refuses ("<path>: <reason>"),
+// or that the server did not accept this client; for a remote one, `code`'s words. Empty when
+// nothing more can be said.
+std::string whyDisplayUnreachable(const std::string& name, int code);
+
 }  // namespace walkers

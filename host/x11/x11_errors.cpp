@@ -112,27 +112,6 @@ void closeDisplayQuietly(Display* display) {
 
 namespace {
 
-// Why a display cannot be connected to, when that can be said; empty when not.
-std::string whyNoConnection(const std::string& name, int code) {
-  if (code == EMFILE || code == ENFILE || code == ENOMEM) return std::strerror(code);
-  // HOST:NUMBER[.SCREEN]; a local display (no host, or "unix") listens on a socket in
-  // /tmp/.X11-unix named after its number, which says best why it cannot be reached.
-  const std::size_t colon = name.rfind(':');
-  if (colon == std::string::npos) return "";
-  const std::string host = name.substr(0, colon);
-  const std::string number = name.substr(colon + 1, name.find('.', colon) - colon - 1);
-  const bool numbered = !number.empty() && number.size() <= 9 &&
-                        number.find_first_not_of("0123456789") == std::string::npos;
-  if (!numbered) return "";
-  if (host.empty() || host == "unix") {
-    const std::string path = "/tmp/.X11-unix/X" + number;
-    const std::string why = whySocketRefuses(path);
-    if (!why.empty()) return path + ": " + why;
-    return "the server did not accept this client (is it allowed to use that display?)";
-  }
-  return code != 0 ? std::strerror(code) : "";
-}
-
 std::string cannotConnectTo(const std::string& name) {
   return "cannot connect to display \"" + escapeForMessage(name, kEchoLimit) + "\"";
 }
@@ -141,7 +120,7 @@ std::string cannotConnectTo(const std::string& name) {
 
 std::string cannotConnect(const std::string& name, int code) {
   std::string why = cannotConnectTo(name);
-  const std::string reason = whyNoConnection(name, code);
+  const std::string reason = whyDisplayUnreachable(name, code);
   if (!reason.empty()) why += ": " + reason;
   return afterFailedAttempts(why);
 }
