@@ -42,8 +42,7 @@ struct X11Target::State {
 };
 
 X11Target::State::State(const X11Choice& choice) {
-  const char* saver = std::getenv("XSCREENSAVER_WINDOW");
-  wallpaper = choice.root && !(saver && *saver);
+  wallpaper = choice.root && !handedWindow();
   display = openDisplay(wallpaper);  // the desktop's background could have been Wayland's too
   try {
     window = chooseWindow(display, choice, kEvents);

@@ -86,13 +86,17 @@ std::string hexWindowId(unsigned long id) {
   return text;
 }
 
+const char* handedWindow() {
+  const char* named = std::getenv("XSCREENSAVER_WINDOW");
+  return named && *named ? named : nullptr;
+}
+
 X11Window chooseWindow(Display* display, const X11Choice& choice, long eventMask) {
   if (!choice.root) {
     return checkWindow(display, choice.windowId,
                        "there is no window " + hexWindowId(choice.windowId), eventMask);
   }
-  const char* named = std::getenv("XSCREENSAVER_WINDOW");
-  if (named && *named) {
+  if (const char* named = handedWindow()) {
     const auto id = parseWindowId(named);
     if (!id)
       throw X11Error("XSCREENSAVER_WINDOW is not a window id: \"" +

@@ -25,6 +25,10 @@ struct X11Window {
 // The window `choice` names, checked with checkWindow(); throws X11Error.
 X11Window chooseWindow(Display* display, const X11Choice& choice, long eventMask);
 
+// The window a screensaver daemon or locker handed over in $XSCREENSAVER_WINDOW, as written, or
+// null when the variable is unset or empty: --root draws there, not on the desktop.
+const char* handedWindow();
+
 // How a window is named in messages.
 struct X11Checks {
   std::string name;  // "window 0x1a00007" when empty
