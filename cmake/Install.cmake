@@ -34,6 +34,20 @@ if(WALKERS_PROGRAM)
     configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/data/walkers-screensaver.desktop.in\"
                    \"${screensaver_entry}\" @ONLY)")
   install(FILES ${screensaver_entry} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications/screensavers)
+
+  # xsecurelock runs the saver module named by XSECURELOCK_SAVER from libexec/xsecurelock. The
+  # module names walkers by its full path, so it too is written at install time.
+  set(locker_saver ${CMAKE_CURRENT_BINARY_DIR}/xsecurelock/saver_walkers)
+  file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/xsecurelock)
+  install(CODE "
+    set(bindir \"${CMAKE_INSTALL_BINDIR}\")
+    if(NOT IS_ABSOLUTE \"\${bindir}\")
+      set(bindir \"\${CMAKE_INSTALL_PREFIX}/\${bindir}\")
+    endif()
+    set(WALKERS_PROGRAM_PATH \"\${bindir}/walkers\")
+    configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/data/saver_walkers.in\" \"${locker_saver}\"
+                   @ONLY)")
+  install(PROGRAMS ${locker_saver} DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/xsecurelock)
 endif()
 
 if(WALKERS_TOOLS)
@@ -111,8 +125,8 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# An X11 display program installed in /usr/bin and libexec/xscreensaver, as Debian's other
-# screensaver programs are; the games section would ask for /usr/games instead.
+# An X11 display program installed in /usr/bin, libexec/xscreensaver and libexec/xsecurelock,
+# as Debian's other screensaver programs are; the games section would ask for /usr/games instead.
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # dependencies computed from the binaries
 # Packaging takes the build as it stands: neither cpack nor the install target builds first, so

@@ -93,6 +93,10 @@ dpkg-deb -x "$deb" "$tmp/root"
 grep -qx "Exec=/usr/libexec/xscreensaver/walkers --root" \
   "$tmp/root/usr/share/applications/screensavers/walkers.desktop" ||
   fail "the package's screensaver entry does not run /usr/libexec/xscreensaver/walkers --root"
+saver=$tmp/root/usr/libexec/xsecurelock/saver_walkers
+[ -x "$saver" ] || fail "the package lacks an executable $saver"
+grep -qx 'exec "/usr/bin/walkers" --root' "$saver" ||
+  fail "the package's xsecurelock saver does not run /usr/bin/walkers --root: $(cat "$saver")"
 version=$(dpkg-deb -f "$deb" Version)
 zcat "$tmp/root/usr/share/doc/walkers/changelog.gz" | head -1 | grep -qF "walkers ($version)" ||
   fail "the changelog does not start with version $version"

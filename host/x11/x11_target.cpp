@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "host/x11/x11_desktop.hpp"
 #include "host/x11/x11_errors.hpp"
 #include "host/x11/x11_image.hpp"
 #include "host/x11/x11_refresh.hpp"
@@ -16,6 +17,9 @@ namespace walkers {
 namespace {
 
 constexpr long kEvents = StructureNotifyMask | ExposureMask;
+// What a wallpaper follows on the root window: its size, windows mapped over it (a virtual root,
+// a desktop window) and the window manager's list of clients.
+constexpr long kRootEvents = kEvents | SubstructureNotifyMask | PropertyChangeMask;
 
 }  // namespace
 
@@ -30,6 +34,11 @@ struct X11Target::State {
   // Drawing the desktop's background (--root without XSCREENSAVER_WINDOW): when the virtual root
   // goes, a new one or the root window takes its place.
   bool wallpaper = false;
+  // A wallpaper's own desktop window, while a compositing manager or a desktop window keeps the
+  // root window from being seen; 0 otherwise.
+  Window own = 0;
+  int compositorEvent = -1;  // the XFixes event of a change of compositing manager
+  Atom clientList = None;
 
   explicit State(const X11Choice& choice);
   ~State();
@@ -37,6 +46,8 @@ struct X11Target::State {
   State& operator=(const State&) = delete;
   void handle(const XEvent& event);
   void watchForVirtualRoot() const;
+  long eventsOn(Window drawn) const;
+  Window wallpaperWindow();
   void findWallpaper();
   bool ended();
 };
@@ -45,7 +56,16 @@ X11Target::State::State(const X11Choice& choice) {
   wallpaper = choice.root && !handedWindow();
   display = openDisplay(wallpaper);  // the desktop's background could have been Wayland's too
   try {
-    window = chooseWindow(display, choice, kEvents);
+    if (wallpaper) {
+      clientList = XInternAtom(display, "_NET_CLIENT_LIST", False);
+      compositorEvent = watchCompositor(display);
+      watchForVirtualRoot();
+      const Window chosen = wallpaperWindow();
+      window = checkWindow(display, chosen, "there is no window " + hexWindowId(chosen),
+                           eventsOn(chosen));
+    } else {
+      window = chooseWindow(display, choice, kEvents);
+    }
     routeXErrors(window.id, true);
     watchForVirtualRoot();
     if (X11SharedPixels::suits(display, window)) {
@@ -69,22 +89,44 @@ X11Target::State::~State() {
   closeDisplayQuietly(display);
 }
 
-// A wallpaper on the root window watches for a virtual root being mapped over it.
+// A wallpaper watches the root window for a virtual root or a desktop window being mapped over it.
 void X11Target::State::watchForVirtualRoot() const {
-  if (wallpaper && window.id == DefaultRootWindow(display)) {
-    XSelectInput(display, window.id, kEvents | SubstructureNotifyMask);
+  if (wallpaper) XSelectInput(display, DefaultRootWindow(display), kRootEvents);
+}
+
+// The events selected on the window drawn: the root window's include a wallpaper's.
+long X11Target::State::eventsOn(Window drawn) const {
+  return wallpaper && drawn == DefaultRootWindow(display) ? kRootEvents : kEvents;
+}
+
+// Where a wallpaper draws: a virtual root if there is one; else the own desktop window (made
+// now if need be) while a compositing manager runs or a desktop window covers the root; else the
+// root window.
+Window X11Target::State::wallpaperWindow() {
+  const Window root = DefaultRootWindow(display);
+  Window chosen = root;
+  try {
+    chosen = chooseWindow(display, X11Choice{true, 0}, NoEventMask).id;
+  } catch (const X11Error&) {  // the new virtual root went as fast as it came
   }
+  if (chosen != root) return chosen;
+  if (!compositing(display) && !desktopWindowCovers(display, own)) return root;
+  if (own == 0) own = makeDesktopWindow(display, kEvents);
+  return own;
 }
 
 // The desktop background again, after its virtual root went away or a new one was mapped (a
-// window manager restarting): the new virtual root, else the root window, drawn afresh.
+// window manager restarting), a compositing manager started or ended, or a desktop window came
+// or went: the window wallpaperWindow() names, drawn afresh when it is another.
 void X11Target::State::findWallpaper() {
   X11Window next;
+  const Window root = DefaultRootWindow(display);
   try {
-    next = chooseWindow(display, X11Choice{true, 0}, kEvents);
+    const Window chosen = wallpaperWindow();
+    next =
+        checkWindow(display, chosen, "there is no window " + hexWindowId(chosen), eventsOn(chosen));
   } catch (const X11Error&) {  // the new virtual root went as fast as it came
-    const Window root = DefaultRootWindow(display);
-    next = checkWindow(display, root, "there is no window " + hexWindowId(root), kEvents);
+    next = checkWindow(display, root, "there is no window " + hexWindowId(root), kRootEvents);
   }
   if (next.id == window.id && !gone) return;
   routeXErrors(next.id, true);
@@ -94,6 +136,11 @@ void X11Target::State::findWallpaper() {
     painter.reset();
   }
   window = next;
+  // The own window, no longer needed, goes only now that nothing draws on it.
+  if (own != 0 && window.id != own) {
+    XDestroyWindow(display, own);
+    own = 0;
+  }
   painter = std::make_unique<X11Painter>(display, window, shared.get());
   gone = false;
   lost = Rect{0, 0, window.width, window.height};
@@ -103,23 +150,50 @@ void X11Target::State::findWallpaper() {
 // Whether the window is gone for good: a wallpaper's is replaced instead.
 bool X11Target::State::ended() {
   if (windowGone(window.id)) gone = true;
+  if (gone && window.id == own) own = 0;  // another client destroyed it: a new one is made
   if (gone && wallpaper) findWallpaper();
   return gone;
 }
 
 void X11Target::State::handle(const XEvent& event) {
+  const Window root = DefaultRootWindow(display);
+  if (event.type == compositorEvent) {  // a compositing manager started or ended
+    findWallpaper();
+    return;
+  }
   switch (event.type) {
     case ConfigureNotify:
       if (event.xconfigure.window == window.id) {
         window.width = event.xconfigure.width;
         window.height = event.xconfigure.height;
       }
+      // The screen changed size (RandR): the own window keeps covering it.
+      if (own != 0 && event.xconfigure.window == root) {
+        XMoveResizeWindow(display, own, 0, 0, static_cast<unsigned>(event.xconfigure.width),
+                          static_cast<unsigned>(event.xconfigure.height));
+      }
       break;
     case DestroyNotify:
-      if (event.xdestroywindow.window == window.id) gone = true;
+      if (event.xdestroywindow.window == window.id) {
+        gone = true;
+      } else if (wallpaper && event.xdestroywindow.event == root) {
+        findWallpaper();  // perhaps the desktop window that covered the root
+      }
       break;
-    case MapNotify:  // a child of the wallpaper's root window: perhaps a new virtual root
-      if (wallpaper && event.xmap.event == window.id && event.xmap.window != window.id) {
+    case MapNotify:  // a child of the root window: perhaps a new virtual root or desktop window
+      if (wallpaper && event.xmap.event == root && event.xmap.window != window.id) {
+        // Without a window manager nothing else keeps the own window below the others.
+        if (own != 0 && !windowManaged(display)) XLowerWindow(display, own);
+        findWallpaper();
+      }
+      break;
+    case UnmapNotify:
+      if (wallpaper && event.xunmap.event == root && event.xunmap.window != window.id) {
+        findWallpaper();
+      }
+      break;
+    case PropertyNotify:  // the window manager's clients changed: perhaps a desktop window
+      if (wallpaper && event.xproperty.window == root && event.xproperty.atom == clientList) {
         findWallpaper();
       }
       break;

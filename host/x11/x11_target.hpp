@@ -22,8 +22,10 @@ class X11Error : public std::runtime_error {
 // Which window to draw on. With root set: the window named by $XSCREENSAVER_WINDOW if that is
 // set, else the virtual root (a child of the root window carrying __SWM_VROOT) if there is one,
 // else the root window itself; the last two are the desktop's background, followed to a new
-// virtual root (or the root window) when the window manager replaces or drops its own.
-// Otherwise the window windowId.
+// virtual root (or the root window) when the window manager replaces or drops its own. While a
+// compositing manager runs or a desktop window covers the root window, the root window's place
+// is taken by a desktop window walkers makes itself (see makeDesktopWindow), made and dropped as
+// they come and go. Otherwise the window windowId.
 struct X11Choice {
   bool root = false;
   unsigned long windowId = 0;

@@ -387,6 +387,157 @@ SETTINGS
 }
 grown_past() { [ "$(info saver | cut -d' ' -f3)" -gt "$1" ]; }
 
+# The real xsecurelock runs the installed saver module on its saver window: the screen shows the
+# pattern walkers-render grows at the tick limit, and when the lock ends walkers ends with status
+# 0. The module is the installed one; only the walkers it runs is wrapped, to write down how
+# walkers ended (saver_multiplex, not this test, is its parent).
+case_xsecurelock_saver() {
+  command -v xsecurelock >/dev/null || fail "xsecurelock is not installed"
+  start_x 640x480
+  local prefix=$tmp/prefix pid
+  locker=
+  cmake --install "$WALKERS_BUILD" --prefix "$prefix" >/dev/null
+  mv "$prefix/bin/walkers" "$prefix/bin/walkers.real"
+  cat >"$prefix/bin/walkers" <<WRAPPER
+#!/bin/bash
+# Runs walkers as the saver module asks, passes on the signal that ends it, writes its status.
+"$prefix/bin/walkers.real" "\$@" >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
+child=\$! signalled=
+trap 'signalled=1; kill -TERM \$child 2>/dev/null' TERM INT HUP
+wait \$child
+status=\$?
+[ -z "\$signalled" ] || { wait \$child; status=\$?; }
+echo \$status >"$tmp/status"
+WRAPPER
+  chmod +x "$prefix/bin/walkers"
+  : >"$tmp/walkers.out"
+  stop_locker() {
+    [ -z "$locker" ] || kill "$locker" 2>/dev/null || true
+    cleanup
+  }
+  trap stop_locker EXIT
+  XSECURELOCK_SAVER=$prefix/libexec/xsecurelock/saver_walkers WALKERS_TICK_LIMIT=3000 \
+    xsecurelock </dev/null >"$tmp/locker.log" 2>&1 &
+  locker=$!
+  E2E_DEADLINE=30 wait_seeds 1
+  read -r _ seed <"$tmp/walkers.out"
+  "$WALKERS_RENDER" --size 640x480 --seed "$seed" --ticks 3000 -o "$tmp/render.png"
+  wid=root
+  E2E_DEADLINE=30 poll_shot window same_as_render ||
+    fail "$("$PNG_PROBE" differ "$tmp/render.png" "$tmp/window.png") pixels differ from the render"
+  kill -TERM "$locker"
+  pid=$locker locker=
+  local deadline=$(($(date +%s) + 10))
+  until [ -s "$tmp/status" ]; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "walkers still runs after the lock ended"
+    sleep 0.05
+  done
+  wait "$pid" || true
+  [ "$(cat "$tmp/status")" = 0 ] || fail "walkers ended with status $(cat "$tmp/status")"
+  [ ! -s "$tmp/walkers.err" ] || fail "walkers complained under xsecurelock"
+}
+
+# A compositing manager or a desktop window hides the root window: --root draws in a desktop
+# window of its own, kept below every other window. Judged on the screen: the pattern
+# walkers-render grows at the tick limit, and a white window mapped afterwards on top of it.
+# Helpers: the own window's presence, the white window, and the screen beside it.
+own_window() { xwininfo -root -tree | grep -q '"walkers": ("walkers" "walkers")'; }
+wait_own_window() {
+  local deadline=$(($(date +%s) + 20))
+  until [ "$(own_window && echo 1 || echo 0)" = "$1" ]; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "walkers' own desktop window: expected $1"
+    sleep 0.05
+  done
+}
+# Starts walkers --root at a tick limit and renders the pattern it reports into render.png.
+desktop_walkers() {
+  WALKERS_TICK_LIMIT=3000 run_walkers --root
+  wait_seeds 1
+  read -r _ seed <"$tmp/walkers.out"
+  "$WALKERS_RENDER" --size 640x480 --seed "$seed" --ticks 3000 -o "$tmp/render.png"
+  wid=root
+}
+expect_render() {
+  E2E_DEADLINE=20 poll_shot window same_as_render ||
+    fail "$1: $("$PNG_PROBE" differ "$tmp/render.png" "$tmp/window.png") pixels differ from the render"
+}
+# Maps a white 200x150 window; white_on_top then checks it shows whole on the screen.
+map_white() {
+  foreign 200x150 white
+  convert -size 200x150 xc:white "PNG24:$tmp/white.png"
+  read -r wx wy < <(xwininfo -id "$wid" | awk '/Absolute upper-left X/ {x = $4}
+    /Absolute upper-left Y/ {y = $4} END {print x, y}')
+  wid=root
+}
+white_on_top() {
+  convert "$tmp/window.png" -crop "200x150+$wx+$wy" +repage "PNG24:$tmp/top.png"
+  [ "$("$PNG_PROBE" differ "$tmp/white.png" "$tmp/top.png")" = 0 ]
+}
+# With the white window at the top left, the screen right of it still shows the pattern.
+white_over_render() {
+  white_on_top || return 1
+  convert "$tmp/window.png" -crop 440x480+200+0 +repage "PNG24:$tmp/right.png"
+  convert "$tmp/render.png" -crop 440x480+200+0 +repage "PNG24:$tmp/right_render.png"
+  [ "$("$PNG_PROBE" differ "$tmp/right_render.png" "$tmp/right.png")" = 0 ]
+}
+# Without a window manager: walkers on the root, then compositor "$@" starts, a white window is
+# mapped, the compositor is killed and started again (a new own window, which must go below).
+compositor_case() {
+  start_x 640x480
+  desktop_walkers
+  expect_render "on the root"
+  wait_own_window 0
+  "$@" >"$tmp/compositor.log" 2>&1 &
+  compositor=$!
+  wait_own_window 1
+  expect_render "after $1 started"
+  map_white
+  E2E_DEADLINE=20 poll_shot window white_over_render || fail "a window mapped later is not on top"
+  kill "$compositor"
+  wait "$compositor" || true
+  wait_own_window 0
+  E2E_DEADLINE=20 poll_shot window white_over_render || fail "not back on the root after $1 ended"
+  "$@" >"$tmp/compositor.log" 2>&1 &
+  compositor=$!
+  wait_own_window 1
+  E2E_DEADLINE=20 poll_shot window white_over_render ||
+    fail "under $1 started again, the own window is not below the other"
+  kill "$compositor" "$walkers_pid"
+  wait_walkers 10
+  [ "$walkers_status" = 0 ] && [ ! -s "$tmp/walkers.err" ] || fail "status $walkers_status"
+}
+case_compositor_picom() { compositor_case picom --backend xrender; }
+case_compositor_xcompmgr() { compositor_case xcompmgr; }
+
+# Under a window manager, xfdesktop's desktop window covers the root: walkers draws above it and
+# below the windows mapped afterwards.
+case_desktop_window() {
+  start_x 640x480
+  mkdir -p "$tmp/home"
+  openbox >"$tmp/openbox.log" 2>&1 &
+  openbox_pid=$!
+  setsid env HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" \
+    dbus-run-session -- xfdesktop --disable-wm-check >"$tmp/xfdesktop.log" 2>&1 &
+  desktop_session=$!
+  stop_desktop() {
+    pkill -KILL -s "$desktop_session" 2>/dev/null || true
+    kill "$openbox_pid" 2>/dev/null || true
+    cleanup
+  }
+  trap stop_desktop EXIT
+  local deadline=$(($(date +%s) + 60))
+  until xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*' |
+    xargs -r -n 1 xprop _NET_WM_WINDOW_TYPE -id 2>/dev/null | grep -q WINDOW_TYPE_DESKTOP; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "xfdesktop showed no desktop: $(tail -n 5 "$tmp/xfdesktop.log")"
+    sleep 0.2
+  done
+  desktop_walkers
+  wait_own_window 1
+  expect_render "over xfdesktop"
+  map_white
+  E2E_DEADLINE=20 poll_shot window white_on_top || fail "a window mapped later is not on top"
+}
+
 # --window-id: the canvas follows the window's size; a fresh pattern starts at the new centre.
 case_window_id_follows() {
   start_x 640x480
