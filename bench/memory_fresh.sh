@@ -31,6 +31,13 @@ fi
 
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 
+stop_walkers_and_x() {
+  kill "$walkers_pid"
+  wait "$walkers_pid" 2>/dev/null || true
+  kill "$xvfb_pid"
+  wait "$xvfb_pid" 2>/dev/null || true
+}
+
 start_x 1280x1024
 start_walkers
 sleep 1
@@ -46,10 +53,7 @@ sleep 1
 xdotool key --window "$wid" Return
 sleep 2
 echo "  shrunk to 510x370, Enter again:   $(resident "$walkers_pid")"
-kill "$walkers_pid"
-wait "$walkers_pid" 2>/dev/null || true
-kill "$xvfb_pid"
-wait "$xvfb_pid" 2>/dev/null || true
+stop_walkers_and_x
 
 start_x 3840x2160
 run_walkers --root --cycle 3
@@ -57,9 +61,6 @@ sleep 2.5
 echo "--root 3840x2160, first pattern:    $(resident "$walkers_pid")"
 sleep 3
 echo "  after its first fresh pattern:    $(resident "$walkers_pid")"
-kill "$walkers_pid"
-wait "$walkers_pid" 2>/dev/null || true
-kill "$xvfb_pid"
-wait "$xvfb_pid" 2>/dev/null || true
+stop_walkers_and_x
 
 bash "$0" "$build" wayland

@@ -25,7 +25,6 @@ inline constexpr int kTileShift = 4;
 inline constexpr int kTileSide = 1 << kTileShift;
 static_assert(kTileSide == 16, "a tile's marks are 16 row bits and 16 column bits");
 using TileMarks = std::uint32_t;  // bit r: row r painted; bit 16 + c: column c painted
-inline constexpr TileMarks kWholeTile = ~TileMarks{0};
 
 // The mark PSet leaves on its tile for pixel (x, y).
 constexpr TileMarks paintMark(int x, int y) {

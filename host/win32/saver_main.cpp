@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "host/core/patterns.hpp"
 #include "host/core/runners.hpp"
 #include "host/core/seams.hpp"
 #include "host/win32/input_watch.hpp"

@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "common/option_text.hpp"
-#include "host/core/patterns.hpp"
 #include "host/core/seams.hpp"
 #include "host/x11/x11_errors.hpp"
 #include "host/x11/x11_host.hpp"
