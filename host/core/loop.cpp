@@ -33,13 +33,20 @@ std::optional<LoopClock::time_point> Loop::step() {
   }
   runDueTicks();
   const auto now = host_.now();
+  const Rest decision =
+      decideRest(host_.sight(), options_.onBattery && options_.onBattery(now), now);
+  if (decision.resting) {
+    rest(now);
+    return decision.decideAgainAt;
+  }
+  wake(now);
   restartWhenDue(now);
   if (now >= nextFrame_) {
     presentFrame(now);
     nextFrame_ += framePeriod_;
     if (nextFrame_ <= now) nextFrame_ = now + framePeriod_;
   }
-  return nextWake();
+  return std::min(nextWake(), decision.decideAgainAt);
 }
 
 void Loop::start() {
@@ -86,6 +93,23 @@ Loop::Next Loop::handle(const HostEvent& event) {
       break;
   }
   return Next::kGoOn;
+}
+
+void Loop::rest(LoopClock::time_point now) {
+  if (t_.paused()) return;
+  t_.pause(now);
+  restStart_ = now;
+}
+
+// Back from a rest: every deadline moves on by its length, and the screen gets a frame at once
+// with whatever it lost meanwhile.
+void Loop::wake(LoopClock::time_point now) {
+  if (!t_.paused()) return;
+  t_.resume(now);
+  const auto rested = now - restStart_;
+  nextCycle_ += rested;
+  lastChange_ += rested;
+  nextFrame_ = now;
 }
 
 // A fresh pattern every `cycle`, and on a still screen when asked. Stillness is read from the

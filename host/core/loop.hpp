@@ -12,6 +12,7 @@
 #include "engine/canvas.hpp"
 #include "engine/form.hpp"
 #include "host/core/frame_plan.hpp"
+#include "host/core/resting.hpp"
 #include "host/core/timer.hpp"
 
 namespace walkers {
@@ -58,6 +59,9 @@ class Host {
   // Memory the canvas keeps its pixels in, when the host shows them straight from there (see
   // PixelMemory); null by default. It must outlive the loop's form.
   virtual PixelMemory* pixelMemory() { return nullptr; }
+  // Whether the picture can be seen now, as far as the host knows (see Sight): the loop rests
+  // while it cannot. Seen by default.
+  virtual Sight sight() { return {}; }
 };
 
 struct LoopOptions {
@@ -74,12 +78,20 @@ struct LoopOptions {
   // For tests: the timer stops after this many ticks, so the picture stays as that tick left it;
   // neither `cycle` nor stillness restarts the pattern then.
   std::optional<std::uint64_t> tickLimit;
+  // Whether the pattern is to rest now because the machine runs on battery (the user asked for
+  // that); null never rests for it. Asked on every step: it must be cheap.
+  std::function<bool(std::chrono::steady_clock::time_point now)> onBattery;
 };
 
 // Drives a form on a host. The form's timer `t` ticks every millisecond; ticks are run lazily,
 // all that fell due, just before anything observes the pattern (an event, a restart, a frame), so
 // the host can sleep until the next frame or event. After a stall at most Timer::kMaxCatchUp of
 // ticks run. Everything happens on the calling thread.
+//
+// While nobody can see the picture (see decideRest) the pattern rests: its clock stands still,
+// no frame is drawn, and the loop asks to run again only on an event or when the decision may
+// change by itself. It goes on from the tick where it stood, and the rest counts neither for
+// `cycle` nor for kStillRestart.
 class Loop {
  public:
   static constexpr std::chrono::seconds kStillRestart{3};
@@ -89,7 +101,8 @@ class Loop {
   // One iteration: every tick that fell due, the events waiting, a restart when one is due and a
   // frame when one is due. Returns when the loop next needs to run (it may run earlier, say when
   // an event arrives), or nothing once the loop has ended: the host reported the end or Esc was
-  // pressed. The first call starts the timer. Errors raised by the host or the form propagate.
+  // pressed; the time point's maximum means only an event. The first call starts the timer.
+  // Errors raised by the host or the form propagate.
   std::optional<LoopClock::time_point> step();
 
   // Steps until the loop ends, sleeping in the host in between.
@@ -97,12 +110,15 @@ class Loop {
 
   std::uint64_t ticks() const { return ticks_; }  // ticks run so far
   const Timer& timer() const { return t_; }
+  bool resting() const { return t_.paused(); }
 
  private:
   enum class Next { kGoOn, kEnd };
   void start();
   void runDueTicks();
   Next handle(const HostEvent& event);
+  void rest(LoopClock::time_point now);
+  void wake(LoopClock::time_point now);
   void restartWhenDue(LoopClock::time_point now);
   void presentFrame(LoopClock::time_point now);
   LoopClock::time_point nextWake() const;
@@ -120,6 +136,7 @@ class Loop {
   LoopClock::time_point nextFrame_{};
   LoopClock::time_point nextCycle_{};
   LoopClock::time_point lastChange_{};  // the last frame that showed a change
+  LoopClock::time_point restStart_{};
 };
 
 }  // namespace walkers

@@ -9,13 +9,6 @@
 #include "host/core/tick_limit.hpp"
 
 namespace walkers {
-namespace {
-
-// The longest several screens sleep without a reason of their own: the patterns give the real
-// deadlines, and this bounds how late a screen that appeared meanwhile gets its pattern.
-constexpr std::chrono::seconds kLongestSleep{1};
-
-}  // namespace
 
 LoopOptions loopOptionsFor(std::chrono::seconds cycle, bool restartWhenStill) {
   LoopOptions options;
@@ -44,7 +37,9 @@ int runScreens(Screens& screens, const LoopOptions& options, std::optional<std::
     const auto now = LoopClock::now();
     if (endOnInput && grace.ended(now, screens.inputs())) return 0;
     if (!screens.follow(patterns)) return 0;
-    auto next = patterns.step(now + kLongestSleep);
+    // Screens that come or go wake the wait with an event: the patterns alone set the deadline,
+    // none at all when every one of them rests.
+    auto next = patterns.step(LoopClock::time_point::max());
     if (endOnInput && now < grace.graceEnd()) next = std::min(next, grace.graceEnd());
     screens.waitUntil(next);
   }

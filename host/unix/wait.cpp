@@ -4,16 +4,13 @@
 #include <chrono>
 
 #include "host/core/seams.hpp"
+#include "host/core/wait_time.hpp"
 
 namespace walkers {
 
 void waitForInput(std::intptr_t connection, const StopRequest* stop,
                   LoopClock::time_point deadline) {
-  const auto left = deadline - LoopClock::now();
-  const int timeout =
-      left <= LoopClock::duration::zero()
-          ? 0
-          : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+  const int timeout = waitMilliseconds(deadline, LoopClock::now());
   pollfd inputs[2] = {{static_cast<int>(connection), POLLIN, 0},
                       {stop ? static_cast<int>(stop->waitable()) : -1, POLLIN, 0}};
   ::poll(inputs, 2, timeout);

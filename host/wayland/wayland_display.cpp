@@ -20,6 +20,7 @@
 #include "viewporter-client.h"
 #include "xdg_output-client.h"
 #include "xdg_shell-client.h"
+#include "host/core/wait_time.hpp"
 
 namespace walkers {
 namespace {
@@ -335,11 +336,7 @@ void WaylandDisplay::wait(std::chrono::steady_clock::time_point deadline, int ot
     wl_display_cancel_read(display_);
     lost();
   }
-  const auto left = deadline - std::chrono::steady_clock::now();
-  const int timeout =
-      left <= std::chrono::steady_clock::duration::zero()
-          ? 0
-          : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+  const int timeout = waitMilliseconds(deadline, std::chrono::steady_clock::now());
   const auto connection = static_cast<short>(POLLIN | (sent ? 0 : POLLOUT));
   pollfd inputs[2] = {{wl_display_get_fd(display_), connection, 0}, {otherFd, POLLIN, 0}};
   if (::poll(inputs, 2, timeout) > 0 && (inputs[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0) {

@@ -31,6 +31,8 @@ class WaylandLayerSurface : public PaintedSurface {
   void outputChanged();
 
   LoopClock::duration framePeriod() const override;
+  // Unseen while a frame goes unanswered: the output is off, or a window covers the surface.
+  Sight sight() override { return {false, false, frameUnansweredSince()}; }
 
   // Handlers called from the C listeners.
   void onConfigure(std::uint32_t serial, std::uint32_t width, std::uint32_t height);

@@ -316,6 +316,7 @@ void PaintedSurface::present(const Canvas& canvas, const FramePlan& plan) {
   damage_.clear();
   damageWhole_ = false;
   frame_ = wl_surface_frame(surface_);
+  frameAskedAt_ = LoopClock::now();
   wl_callback_add_listener(frame_, &frameListener, this);
   wl_surface_commit(surface_);
   buffer->busy = true;

@@ -106,6 +106,11 @@ class PaintedSurface : public Host {
   // Whether the compositor said which scale it prefers (a fractional scale manager that did not
   // yet: false).
   bool preferredScaleKnown() const { return !fractional_ || preferred120_ > 0; }
+  // Since when the frame last committed has waited for the compositor's answer; nothing when
+  // none waits. A compositor answers only while it shows the surface.
+  std::optional<LoopClock::time_point> frameUnansweredSince() const {
+    return frame_ ? std::optional(frameAskedAt_) : std::nullopt;
+  }
   // Shows a black buffer before any canvas: a window is mapped, and so put on an output, only
   // once it has one.
   void commitBlack();
@@ -147,6 +152,7 @@ class PaintedSurface : public Host {
   int destinationWidth_ = 0;
   int destinationHeight_ = 0;
   wl_callback* frame_ = nullptr;  // the compositor has not asked for the next frame yet
+  LoopClock::time_point frameAskedAt_{};  // when frame_ was asked for
   int width_ = 0;
   int height_ = 0;
   int tileColumns_ = 0;

@@ -58,6 +58,10 @@ void waitForInput(std::intptr_t connection, const StopRequest* stop,
   DWORD count = 0;
   if (connection != 0) handles[count++] = reinterpret_cast<HANDLE>(connection);
   if (stop) handles[count++] = reinterpret_cast<HANDLE>(stop->waitable());
+  if (deadline == LoopClock::time_point::max()) {  // a resting pattern's: only an event wakes it
+    ::MsgWaitForMultipleObjectsEx(count, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    return;
+  }
   const auto left = deadline - LoopClock::now();
   if (left <= LoopClock::duration::zero()) return;
   // Rounded up so as never to wake early.

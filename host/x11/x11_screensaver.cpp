@@ -16,6 +16,7 @@
 #include "host/x11/x11_host.hpp"
 #include "host/x11/x11_target.hpp"
 #include "host/x11/x11_window.hpp"
+#include "host/core/wait_time.hpp"
 
 namespace walkers {
 namespace {
@@ -162,11 +163,7 @@ void X11Screensaver::waitUntil(LoopClock::time_point deadline) {
   std::vector<pollfd> inputs{{ConnectionNumber(connection_->display), POLLIN, 0},
                              {static_cast<int>(stop_.waitable()), POLLIN, 0}};
   for (const auto& host : hosts_) inputs.push_back({host->connection(), POLLIN, 0});
-  const auto left = deadline - LoopClock::now();
-  const int timeout =
-      left <= LoopClock::duration::zero()
-          ? 0
-          : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+  const int timeout = waitMilliseconds(deadline, LoopClock::now());
   ::poll(inputs.data(), inputs.size(), timeout);
 }
 
