@@ -30,6 +30,7 @@ class X11Host : public Host {
     target_.present(canvas, plan);
   }
   LoopClock::duration framePeriod() const override { return target_.framePeriod(); }
+  Sight sight() override { return target_.sight(LoopClock::now()); }
   PixelMemory* pixelMemory() override {
     PixelMemory* shared = target_.pixelMemory();
     return shared ? shared : &PageMemory::process();

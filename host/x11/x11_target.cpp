@@ -12,11 +12,12 @@
 #include "host/x11/x11_errors.hpp"
 #include "host/x11/x11_image.hpp"
 #include "host/x11/x11_refresh.hpp"
+#include "host/x11/x11_sight.hpp"
 
 namespace walkers {
 namespace {
 
-constexpr long kEvents = StructureNotifyMask | ExposureMask;
+constexpr long kEvents = StructureNotifyMask | ExposureMask | X11Sight::kWindowEvents;
 // What a wallpaper follows on the root window: its size, windows mapped over it (a virtual root,
 // a desktop window) and the window manager's list of clients.
 constexpr long kRootEvents = kEvents | SubstructureNotifyMask | PropertyChangeMask;
@@ -39,6 +40,7 @@ struct X11Target::State {
   Window own = 0;
   int compositorEvent = -1;  // the XFixes event of a change of compositing manager
   Atom clientList = None;
+  std::optional<X11Sight> sight;  // whether anyone can see the window drawn
 
   explicit State(const X11Choice& choice);
   ~State();
@@ -68,6 +70,8 @@ X11Target::State::State(const X11Choice& choice) {
     }
     routeXErrors(window.id, true);
     watchForVirtualRoot();
+    sight.emplace(display);
+    sight->follow(window.id, wallpaper);
     if (X11SharedPixels::suits(display, window)) {
       shared = std::make_unique<X11SharedPixels>(display);
     }
@@ -145,6 +149,7 @@ void X11Target::State::findWallpaper() {
   gone = false;
   lost = Rect{0, 0, window.width, window.height};
   watchForVirtualRoot();
+  sight->follow(window.id, true);
 }
 
 // Whether the window is gone for good: a wallpaper's is replaced instead.
@@ -157,6 +162,7 @@ bool X11Target::State::ended() {
 
 void X11Target::State::handle(const XEvent& event) {
   const Window root = DefaultRootWindow(display);
+  sight->handle(event);
   if (event.type == compositorEvent) {  // a compositing manager started or ended
     findWallpaper();
     return;
@@ -223,6 +229,11 @@ bool X11Target::sharedMemory() const { return state_->painter->sharedMemory(); }
 
 PixelMemory* X11Target::pixelMemory() const { return state_->shared.get(); }
 std::chrono::nanoseconds X11Target::framePeriod() const { return state_->framePeriod; }
+
+Sight X11Target::sight(std::chrono::steady_clock::time_point now) {
+  if (state_->gone) return {};
+  return state_->sight->now(now);
+}
 
 std::optional<Rect> X11Target::takeLost() {
   auto lost = state_->lost;

@@ -8,6 +8,7 @@
 
 #include "engine/canvas.hpp"
 #include "host/core/frame_plan.hpp"
+#include "host/core/resting.hpp"
 #include "host/unix/window_id.hpp"
 
 namespace walkers {
@@ -67,6 +68,9 @@ class X11Target {
   // The bounds of the parts of the window that lost their picture (another window uncovered
   // them) since the last call, if any.
   std::optional<Rect> takeLost();
+
+  // Whether the window can be seen now, as of the last pump() (see X11Sight).
+  Sight sight(std::chrono::steady_clock::time_point now);
 
   // Carries out a frame: the plan's canvas rectangles drawn in place, its black ones filled.
   // Does not wait for the server.

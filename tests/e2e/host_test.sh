@@ -538,6 +538,60 @@ case_desktop_window() {
   E2E_DEADLINE=20 poll_shot window white_on_top || fail "a window mapped later is not on top"
 }
 
+# Resting: nobody can see the pattern, so it does not advance, and the process sleeps. walkers
+# runs at a tick limit of 8000 (8 s of ticks) on window $wid; once its picture shows, `$1` hides
+# it for good 10 s, then `$2` shows it again. The pattern then still grows (without the rest it
+# would be finished and still) and becomes exactly what walkers-render grows in 8000 ticks.
+wakeups() { awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$walkers_pid/status"; }
+expect_asleep() {
+  local before
+  before=$(wakeups)
+  sleep 3
+  [ $(($(wakeups) - before)) -le 3 ] || fail "$1: $(($(wakeups) - before)) wake-ups in 3 s"
+}
+rest_case() {
+  local drawn=$wid hide=$1 show=$2 size
+  shift 2
+  WALKERS_TICK_LIMIT=8000 run_walkers "$@"
+  wait_seeds 1
+  read -r _ seed <"$tmp/walkers.out"
+  size=$( ([ "$drawn" = root ] && xwininfo -root || xwininfo -id "$drawn") | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')
+  "$WALKERS_RENDER" --size "$size" --seed "$seed" --ticks 8000 -o "$tmp/render.png"
+  poll_shot window painted_shot window || fail "nothing drawn"
+  "$hide"
+  expect_asleep "hidden"
+  sleep 7
+  "$show"
+  wid=$drawn
+  wait_frames 3
+  E2E_DEADLINE=30 poll_shot window same_as_render ||
+    fail "$("$PNG_PROBE" differ "$tmp/render.png" "$tmp/window.png") pixels differ from the render"
+}
+cover() { foreign 640x480 white; }
+uncover() { kill "$foreign_pid"; }
+
+# --root: covered by a window over the whole screen.
+case_rest_covered() {
+  start_x 640x480
+  wid=root
+  rest_case cover uncover --root
+}
+
+# --window-id: fully obscured, then unmapped.
+obscure_then_unmap() {
+  local drawn=$wid
+  cover
+  sleep 5
+  xdotool windowunmap "$drawn"
+  uncover
+}
+map_again() { xdotool windowmap "$drawn"; }
+case_rest_window() {
+  start_x 640x480
+  foreign 300x200
+  rest_case obscure_then_unmap map_again --window-id "$wid"
+}
+
 # --window-id: the canvas follows the window's size; a fresh pattern starts at the new centre.
 case_window_id_follows() {
   start_x 640x480
