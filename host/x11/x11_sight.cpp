@@ -46,8 +46,8 @@ void X11Sight::follow(Window drawn, bool wallpaper) {
   }
   const TrappedXErrors trapped(display_);  // the window may be gone already: that ends the loop
   XWindowAttributes attributes{};
-  viewable_ = !XGetWindowAttributes(display_, drawn_, &attributes) ||
-              attributes.map_state == IsViewable;
+  viewable_ =
+      !XGetWindowAttributes(display_, drawn_, &attributes) || attributes.map_state == IsViewable;
   obscured_ = false;
 }
 
@@ -118,7 +118,8 @@ void X11Sight::place(Window id, Window above) {
   stack_.erase(from);
   auto to = stack_.begin();
   if (above != None) {
-    to = std::find_if(stack_.begin(), stack_.end(), [&](const Top& top) { return top.id == above; });
+    to =
+        std::find_if(stack_.begin(), stack_.end(), [&](const Top& top) { return top.id == above; });
     to = to == stack_.end() ? stack_.end() : to + 1;
   }
   stack_.insert(to, moved);
@@ -172,8 +173,7 @@ void X11Sight::handle(const XEvent& event) {
     case ConfigureNotify: {
       const XConfigureEvent& configured = event.xconfigure;
       if (configured.event != root_) break;
-      if (configured.window == root_ || configured.window == ours_ ||
-          configured.window == drawn_) {
+      if (configured.window == root_ || configured.window == ours_ || configured.window == drawn_) {
         readStack();  // the screen or the drawn window changed size or place
       } else if (Top* top = find(configured.window)) {
         top->x = configured.x;
@@ -218,7 +218,8 @@ bool X11Sight::covered() {
   coveredNow_ = false;
   auto above = stack_.begin();
   if (ours_ != root_) {
-    above = std::find_if(stack_.begin(), stack_.end(), [&](const Top& top) { return top.id == ours_; });
+    above =
+        std::find_if(stack_.begin(), stack_.end(), [&](const Top& top) { return top.id == ours_; });
     if (above == stack_.end()) return false;  // not known yet: taken as seen
     ++above;
   }

@@ -62,7 +62,7 @@ class X11Sight {
   Window ours_ = 0;
   struct {
     int x = 0, y = 0, width = 0, height = 0;
-  } area_;  // the drawn window's, in root coordinates
+  } area_;               // the drawn window's, in root coordinates
   bool changed_ = true;  // the stack changed since covered() last looked
   bool coveredNow_ = false;
   // A handed-over window.
