@@ -28,6 +28,19 @@ class FakeHost : public Host {
   void key(LoopClock::duration offset, std::int16_t code) {
     at(offset, {HostEvent::Kind::kKey, code});
   }
+  // Nobody can see the picture from `from` to `to`; both come with an event, as covering and
+  // uncovering a screen do.
+  void hide(LoopClock::duration from, LoopClock::duration to) {
+    hidden_.push_back({from, to});
+    at(from, HostEvent::lost());
+    at(to, HostEvent::lost());
+  }
+  Sight sight() override {
+    Sight sight;
+    for (const auto& [from, to] : hidden_)
+      sight.covered |= now_ >= start + from && now_ < start + to;
+    return sight;
+  }
   void stall(LoopClock::duration offset, LoopClock::duration length) {
     stallAt_ = start + offset;
     stallLength_ = length;
@@ -38,6 +51,7 @@ class FakeHost : public Host {
     std::uint64_t ticks;  // ticks the loop had run when it presented
   };
   std::vector<Frame> frames;
+  std::vector<Time> restingWaits;  // the deadline of every wait while hidden
   const Loop* loop = nullptr;
   PixelMemory* memory = nullptr;
   PixelMemory* pixelMemory() override { return memory; }
@@ -50,6 +64,7 @@ class FakeHost : public Host {
     if (now_ - start > 1h) throw std::runtime_error("the loop did not end");
     Time next = deadline;
     if (!script_.empty()) next = std::min(next, script_.front().time);
+    if (sight().covered) restingWaits.push_back(deadline);
     now_ = std::max(now_, next);
     if (stallLength_ > 0s && now_ >= stallAt_) {
       now_ += stallLength_;
@@ -77,6 +92,7 @@ class FakeHost : public Host {
   Time now_ = start;
   Time stallAt_{};
   LoopClock::duration stallLength_{};
+  std::vector<std::pair<LoopClock::duration, LoopClock::duration>> hidden_;
 };
 
 // Runs a loop over `form` on `host` and returns each pattern's seed and start offset.
@@ -326,6 +342,45 @@ TEST(Loop, ATickLimitHoldsThePictureAgainstEveryRestart) {
   reference.random().seedNextWith(1);
   tick(reference, 200);
   EXPECT_TRUE(samePicture(form, reference));
+}
+
+// Unseen, the pattern stands still: no tick, no frame, no wake-up but the event that shows it
+// again; it then goes on from the tick where it stood, and the rest counts for no restart.
+TEST(Loop, AnUnseenPatternRestsAndTheRestCountsForNoRestart) {
+  FakeHost host;
+  host.hide(500ms, 10500ms);
+  host.end(11s);
+  Form form(510, 370);
+  form.random().seedNextWith(2389);
+  LoopOptions options;
+  options.cycle = 2s;  // 1 s seen in all
+  Loop loop(form, host, options);
+  host.loop = &loop;
+  loop.run();
+  EXPECT_EQ(loop.ticks(), 1000u);
+  Form reference(510, 370, Random(std::uint64_t{2389}));
+  tick(reference, 1000);
+  EXPECT_TRUE(samePicture(form, reference));
+  ASSERT_EQ(host.restingWaits.size(), 1u);
+  EXPECT_EQ(host.restingWaits[0], Time::max());
+  for (const auto& frame : host.frames) {
+    EXPECT_TRUE(frame.time <= host.start + 500ms || frame.time >= host.start + 10500ms);
+  }
+
+  // A pattern gone still before it was hidden restarts 3 s of seen time after its last change.
+  const int still = lastChangingTick(9, 7, 1);
+  const auto hiddenFrom = std::chrono::milliseconds(still) + 1s;
+  FakeHost small;
+  small.hide(hiddenFrom, hiddenFrom + 10s);
+  small.end(hiddenFrom + 13s);
+  Form tiny(9, 7);
+  tiny.random().seedNextWith(1);
+  options = {};
+  options.restartWhenStill = true;
+  const auto started = runLoop(tiny, small, options);
+  ASSERT_EQ(started.size(), 2u);
+  EXPECT_GE(started[1].at, hiddenFrom + 10s + 2s);
+  EXPECT_LE(started[1].at, hiddenFrom + 10s + 2s + 2 * FakeHost::kPeriod + 1ms);
 }
 
 TEST(Loop, EndsOnTheHostsEndOrOnEscape) {
