@@ -33,6 +33,8 @@ command=$(xmllint --xpath 'concat(/screensaver/@name, " ", /screensaver/command/
 [ "$command" = "walkers --root" ] || fail "settings file runs '$command'"
 xmllint --xpath '/screensaver/number[@id="cycle" and @arg="--cycle %" and @default="0"]' \
   "$settings" >/dev/null 2>&1 || fail "settings file has no --cycle slider defaulting to 0"
+xmllint --xpath '/screensaver/boolean[@arg-set="--pause-on-battery" and not(@arg-unset)]' \
+  "$settings" >/dev/null 2>&1 || fail "settings file has no --pause-on-battery checkbox"
 
 # Both entries validate; the screensaver entry may only draw the hint that it has no main menu
 # category, which is deliberate: it must not show up in an application menu.

@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kHelp =
     "Usage: walkers [--fullscreen] [--seed S] [--cycle SECONDS]\n"
     "       walkers --root | --window-id ID | --screensaver [--seed S]\n"
-    "               [--cycle SECONDS]\n"
+    "               [--cycle SECONDS] [--pause-on-battery]\n"
     "\n"
     "Grows a coloured line pattern in a window, on the desktop, over every monitor,\n"
     "or on the screensaver's or another program's window. In the window, Enter starts\n"
@@ -31,10 +31,14 @@ constexpr const char* kHelp =
     "                   the clock)\n"
     "  --cycle SECONDS  start a fresh pattern every so many seconds, 0..1000000\n"
     "                   (default 0: never)\n"
+    "  --pause-on-battery\n"
+    "                   with --root, --window-id or --screensaver: stand still,\n"
+    "                   drawing nothing, while the machine runs on battery (Linux\n"
+    "                   reads /sys/class/power_supply once a second)\n"
     "  --help           print this help and exit\n"
     "  --version        print the version and exit\n"
     "\n"
-    "-root and -window-id ID are accepted too; -- ends the options.\n"
+    "-root, -window-id ID and -pause-on-battery are taken too; -- ends the options.\n"
     "Exit status: 0 ended by Esc, by closing the window or destroying the one drawn\n"
     "on, by input to --screensaver, or by SIGTERM, SIGINT or SIGHUP; 1 no display,\n"
     "the display was lost, or this help could not be written; 2 bad command line.\n";
@@ -46,14 +50,21 @@ enum Name {
   kFullscreen,
   kSeed,
   kCycle,
+  kPauseOnBattery,
   kHelpOption,
   kVersion,
   kNames
 };
 
-constexpr OptionSpec kOptions[kNames] = {
-    {"--root", 0, false, true}, {"--window-id", 0, true, true}, {"--screensaver"}, {"--fullscreen"},
-    {"--seed", 0, true},        {"--cycle", 0, true},           {"--help"},        {"--version"}};
+constexpr OptionSpec kOptions[kNames] = {{"--root", 0, false, true},
+                                         {"--window-id", 0, true, true},
+                                         {"--screensaver"},
+                                         {"--fullscreen"},
+                                         {"--seed", 0, true},
+                                         {"--cycle", 0, true},
+                                         {"--pause-on-battery", 0, false, true},
+                                         {"--help"},
+                                         {"--version"}};
 
 std::string dashed(Name name) { return std::string(kOptions[name].name); }
 
@@ -94,6 +105,13 @@ CommandLine check(const GivenOptions& given, const WindowNaming& windows) {
       return usage(badValue("cycle", *given[kCycle], "expected whole seconds 0..1000000"));
     }
     options.cycle = std::chrono::seconds(cycle);
+  }
+  // Resting is for the places shown while nobody works there; the own window is the user's.
+  if (given[kPauseOnBattery]) {
+    if (options.place == Options::Place::kWindow) {
+      return usage(dashed(kPauseOnBattery) + " needs --root, --window-id or --screensaver");
+    }
+    options.pauseOnBattery = true;
   }
   return {options, 0, {}};
 }

@@ -1,4 +1,4 @@
-// The walkers command line: where to draw, the first seed, the restart cycle.
+// The walkers command line: where to draw, the first seed, the restart cycle, resting on battery.
 #pragma once
 
 #include <chrono>
@@ -24,6 +24,8 @@ struct Options {
   bool fullscreen = false;
   std::optional<std::uint64_t> seed;  // of the first pattern; later ones come from the clock
   std::chrono::seconds cycle{0};      // restart this often; zero never
+  // Rest while the machine runs on battery: for the places someone else shows, not the own window.
+  bool pauseOnBattery = false;
 };
 
 inline constexpr int kUsageStatus = 2;
@@ -44,10 +46,10 @@ struct WindowNaming {
   const char* forms;
 };
 
-// Parses the arguments after the program name. The single-dash spellings -root and -window-id
-// that screensaver daemons write are taken as --root and --window-id; a value follows an option
-// as the next argument or after "="; "--" ends the options. Help and version are given only for
-// a command line without faults.
+// Parses the arguments after the program name. The single-dash spellings -root, -window-id and
+// -pause-on-battery that screensaver daemons write are taken as the double-dash ones; a value
+// follows an option as the next argument or after "="; "--" ends the options. Help and version
+// are given only for a command line without faults.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, const char* version,
                              const WindowNaming& windows);
 

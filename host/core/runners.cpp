@@ -2,6 +2,8 @@
 #include "host/core/runners.hpp"
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 
 #include "engine/form.hpp"
 #include "host/core/input_grace.hpp"
@@ -10,13 +12,34 @@
 
 namespace walkers {
 
-LoopOptions loopOptionsFor(std::chrono::seconds cycle, bool restartWhenStill) {
+namespace {
+
+// The last reading of the power supply, and when it was taken.
+struct PowerReading {
+  std::optional<LoopClock::time_point> at;
+  bool onBattery = false;
+};
+
+}  // namespace
+
+LoopOptions loopOptionsFor(std::chrono::seconds cycle, bool restartWhenStill, bool pauseOnBattery) {
   LoopOptions options;
   options.tickLimit = tickLimit();  // which also holds the picture against every restart
   options.cycle = cycle;
   options.restartWhenStill = restartWhenStill;
   options.patternStarted = [](std::uint64_t seed) { static_cast<void>(printSeedLine(seed)); };
   options.storeKept = [](const std::string& message) { reportLine(message); };
+  if (pauseOnBattery) {
+    // Shared by the copies of these options each pattern's loop keeps: one reading for all.
+    auto last = std::make_shared<PowerReading>();
+    options.onBattery = [last](LoopClock::time_point now) {
+      if (!last->at || now - *last->at >= kBatteryRecheck) {
+        last->onBattery = onBattery();
+        last->at = now;
+      }
+      return last->onBattery;
+    };
+  }
   return options;
 }
 

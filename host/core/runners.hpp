@@ -15,8 +15,10 @@ class StopRequest;
 // The loop's options for a place: each pattern's seed on standard output (dropped rather than
 // waited for), a store kept short of memory said once on standard error, WALKERS_TICK_LIMIT for
 // tests, a fresh pattern every `cycle` and, where the screen must never go still (wallpapers,
-// screensavers, other programs' windows), after a while without change.
-LoopOptions loopOptionsFor(std::chrono::seconds cycle, bool restartWhenStill);
+// screensavers, other programs' windows), after a while without change. With `pauseOnBattery`
+// the patterns rest while the machine runs on battery: the power supply is read (onBattery) at
+// most once per kBatteryRecheck, and every loop given these options shares that reading.
+LoopOptions loopOptionsFor(std::chrono::seconds cycle, bool restartWhenStill, bool pauseOnBattery);
 
 // One pattern on one host until the host or the form ends it (Esc, the window closed or gone, a
 // stop request); the first pattern takes `firstSeed` when given. Answers the exit status, 0.

@@ -1,5 +1,6 @@
 // What every platform supplies to the shared code: stop requests, the wait, the seed line and
-// other lines, the standard streams at start-up and the rule for naming another program's window.
+// other lines, the standard streams at start-up, the rule for naming another program's window,
+// and whether the machine runs on battery.
 #pragma once
 
 #include <cstdint>
@@ -52,5 +53,9 @@ std::optional<bool> openStandardStreams();
 // main.cpp hands both to parseCommandLine.
 std::optional<std::uintptr_t> parseOtherWindow(std::string_view text);
 const char* otherWindowForms();
+
+// Whether the machine runs on battery now, read afresh from the system on every call (callers
+// keep the answer a while); false when it cannot be told.
+bool onBattery();
 
 }  // namespace walkers

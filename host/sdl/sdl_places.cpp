@@ -12,7 +12,7 @@ namespace {
 std::optional<int> ownWindow(const Options& options, StopRequest* stop) {
   SdlMainWindow w(options.fullscreen, stop);
   // The timer `t` runs as the user left it: the window is watched by its user.
-  return runOneScreen(w, loopOptionsFor(options.cycle, false), options.seed);
+  return runOneScreen(w, loopOptionsFor(options.cycle, false, false), options.seed);
 }
 
 constexpr PlaceEntry kEntries[] = {{Options::Place::kWindow, ownWindow}};

@@ -38,7 +38,7 @@ std::optional<int> ownWindow(const Options& options, StopRequest* stop) {
     return std::nullopt;
   }
   // The timer `t` runs as the user left it: the window is watched by its user.
-  return runOneScreen(*w, loopOptionsFor(options.cycle, false), options.seed);
+  return runOneScreen(*w, loopOptionsFor(options.cycle, false, false), options.seed);
 }
 
 // --root and --screensaver, unless an X11 screensaver daemon handed over its window (X11's to
@@ -56,7 +56,8 @@ std::optional<int> everyOutput(const Options& options, StopRequest* stop) {
     noteFailedAttempt(error.what());
     return std::nullopt;
   }
-  return runScreens(*outputs, loopOptionsFor(options.cycle, true), options.seed, screensaver, stop);
+  return runScreens(*outputs, loopOptionsFor(options.cycle, true, options.pauseOnBattery),
+                    options.seed, screensaver, stop);
 }
 
 constexpr PlaceEntry kEntries[] = {

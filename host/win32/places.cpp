@@ -35,9 +35,11 @@ std::optional<int> window(const Options& options, StopRequest* /*stop*/) {
     setup.parent = parent;
   }
   WindowHost w(setup);
-  // A pattern inside another program's window must never go still; the window is watched.
-  return runOneScreen(w, loopOptionsFor(options.cycle, options.place != Place::kWindow),
-                      options.seed);
+  // A pattern inside another program's window must never go still; the window is watched. The
+  // command line takes --pause-on-battery only with --window-id here, never for the own window.
+  return runOneScreen(
+      w, loopOptionsFor(options.cycle, options.place != Place::kWindow, options.pauseOnBattery),
+      options.seed);
 }
 
 std::optional<int> elsewhere(const Options& /*options*/, StopRequest* /*stop*/) {

@@ -85,7 +85,7 @@ int runSaver() {
   Covers covers(settings.spanning, watch);
   ::ShowCursor(FALSE);
   // The covers end themselves on input (InputWatch), each taking its pattern with it.
-  runScreens(covers, loopOptionsFor(settings.cycle, true), std::nullopt, false, nullptr);
+  runScreens(covers, loopOptionsFor(settings.cycle, true, false), std::nullopt, false, nullptr);
   ::ShowCursor(TRUE);
   return 0;
 }
@@ -96,7 +96,7 @@ int runPreview(HWND box) {
   WindowHost::Setup setup{WindowHost::Kind::kPreview};
   setup.parent = box;
   WindowHost host(setup);
-  return runOneScreen(host, loopOptionsFor(settings.cycle, true), std::nullopt);
+  return runOneScreen(host, loopOptionsFor(settings.cycle, true, false), std::nullopt);
 }
 
 int run(const SaverRequest& request) {

@@ -34,7 +34,7 @@ std::optional<int> ownWindow(const Options& options, StopRequest* stop) {
     throw std::runtime_error(std::string("cannot open a window: ") + error.what());
   }
   // The timer `t` runs as the user left it: the window is watched by its user.
-  return runOneScreen(*w, loopOptionsFor(options.cycle, false), options.seed);
+  return runOneScreen(*w, loopOptionsFor(options.cycle, false, false), options.seed);
 }
 
 // --root and --window-id: another program's window, no keys, no mouse, no message box.
@@ -42,12 +42,14 @@ std::optional<int> otherWindow(const Options& options, StopRequest* stop) {
   X11Host host({options.place == Place::kRoot, static_cast<unsigned long>(options.otherWindow)},
                *stop);
   // The window is watched by somebody else: its picture must never go still.
-  return runOneScreen(host, loopOptionsFor(options.cycle, true), options.seed);
+  return runOneScreen(host, loopOptionsFor(options.cycle, true, options.pauseOnBattery),
+                      options.seed);
 }
 
 std::optional<int> screensaver(const Options& options, StopRequest* stop) {
   X11Screensaver covers(*stop);
-  return runScreens(covers, loopOptionsFor(options.cycle, true), options.seed, true, stop);
+  return runScreens(covers, loopOptionsFor(options.cycle, true, options.pauseOnBattery),
+                    options.seed, true, stop);
 }
 
 constexpr PlaceEntry kEntries[] = {

@@ -27,6 +27,7 @@ TEST(CommandLine, NoArgumentsMeansThePlainWindow) {
   EXPECT_FALSE(line.options->fullscreen);
   EXPECT_FALSE(line.options->seed);
   EXPECT_EQ(line.options->cycle.count(), 0);
+  EXPECT_FALSE(line.options->pauseOnBattery);
 }
 
 TEST(CommandLine, ReadsEachOptionInBothSpellings) {
@@ -52,6 +53,15 @@ TEST(CommandLine, ReadsEachOptionInBothSpellings) {
     EXPECT_EQ(line.options->otherWindow, 5U);
   }
   EXPECT_EQ(parse({"--screensaver"}).options->place, Options::Place::kScreensaver);
+  // Resting on battery, for every place but the own window.
+  for (const auto& arguments : {std::vector<std::string>{"--screensaver", "-pause-on-battery"},
+                                {"-pause-on-battery", "-root"},
+                                {"--pause-on-battery", "--window-id", "0x5"}}) {
+    const auto paused = parse(arguments);
+    ASSERT_TRUE(paused.options) << paused.text;
+    EXPECT_TRUE(paused.options->pauseOnBattery) << arguments[0];
+    EXPECT_NE(paused.options->place, Options::Place::kWindow);
+  }
   const auto line = parse({"--fullscreen", "--seed", "18446744073709551615", "--cycle=0"});
   ASSERT_TRUE(line.options) << line.text;
   EXPECT_TRUE(line.options->fullscreen);
@@ -76,6 +86,9 @@ TEST(CommandLine, BadInputGetsOneLineNamingItAndStatusTwo) {
       {{"--root", "--window-id", "5"}, "--root"},
       {{"--fullscreen", "-root"}, "--root"},
       {{"--fullscreen", "--screensaver"}, "--screensaver excludes --fullscreen"},
+      {{"--pause-on-battery"}, "--pause-on-battery needs --root, --window-id or --screensaver"},
+      {{"--fullscreen", "-pause-on-battery"}, "--pause-on-battery needs --root"},
+      {{"--root", "--pause-on-battery=1"}, "--pause-on-battery takes no value"},
       {{"--root=1"}, "walkers: --root takes no value"},
       {{"-root", "--root"}, "--root is given twice"},
       {{"--seed", "1", "--seed=2"}, "--seed is given twice"},
@@ -100,7 +113,8 @@ TEST(CommandLine, HelpAndVersionEndWithStatusZero) {
   const auto help = parse({"--help"});
   EXPECT_FALSE(help.options);
   EXPECT_EQ(help.status, 0);
-  for (const char* option : {"--root", "--window-id", "--fullscreen", "--seed", "--cycle"}) {
+  for (const char* option :
+       {"--root", "--window-id", "--fullscreen", "--seed", "--cycle", "--pause-on-battery"}) {
     EXPECT_NE(help.text.find(option), std::string::npos) << option;
   }
   std::istringstream lines(help.text);
