@@ -31,7 +31,7 @@ class FakeHost : public Host {
   // Nobody can see the picture from `from` to `to`; both come with an event, as covering and
   // uncovering a screen do.
   void hide(LoopClock::duration from, LoopClock::duration to) {
-    hidden_.push_back({from, to});
+    hidden_.emplace_back(from, to);
     at(from, HostEvent::lost());
     at(to, HostEvent::lost());
   }
