@@ -14,13 +14,13 @@
 
 #include "common/option_text.hpp"
 #include "fractional_scale-client.h"
+#include "host/core/wait_time.hpp"
 #include "host/unix/socket_check.hpp"
 #include "host/wayland/wayland_keyboard.hpp"
 #include "layer_shell-client.h"
 #include "viewporter-client.h"
 #include "xdg_output-client.h"
 #include "xdg_shell-client.h"
-#include "host/core/wait_time.hpp"
 
 namespace walkers {
 namespace {

@@ -151,7 +151,7 @@ class PaintedSurface : public Host {
   bool viewportSet_ = false;  // a viewport destination is set: the logical size below
   int destinationWidth_ = 0;
   int destinationHeight_ = 0;
-  wl_callback* frame_ = nullptr;  // the compositor has not asked for the next frame yet
+  wl_callback* frame_ = nullptr;          // the compositor has not asked for the next frame yet
   LoopClock::time_point frameAskedAt_{};  // when frame_ was asked for
   int width_ = 0;
   int height_ = 0;

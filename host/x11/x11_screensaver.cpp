@@ -12,11 +12,11 @@
 
 #include "common/option_text.hpp"
 #include "host/core/seams.hpp"
+#include "host/core/wait_time.hpp"
 #include "host/x11/x11_errors.hpp"
 #include "host/x11/x11_host.hpp"
 #include "host/x11/x11_target.hpp"
 #include "host/x11/x11_window.hpp"
-#include "host/core/wait_time.hpp"
 
 namespace walkers {
 namespace {
