@@ -1,32 +1,40 @@
 #!/usr/bin/env bash
-# Steady CPU of walkers --root on Wayland: a headless sway with two 1920x1080 outputs, walkers'
-# own CPU time over 20 s after 5 s of start-up, first with both outputs on, then with one of them
-# switched off (it asks for no frames). Usage: bench/wayland_bench.sh [build directory]
+# Steady cost of walkers --root on Wayland: a headless sway with two 1920x1080 outputs, walkers'
+# own CPU time and wake-ups (voluntary context switches) over 15 s after 5 s of start-up, first
+# with both outputs seen, then with a fullscreen window over each (its patterns rest).
+# Usage: bench/wayland_bench.sh [build directory]
 set -euo pipefail
 build=$(realpath "${1:-build/release}")
 export WALKERS=$build/walkers
 source "$(dirname "$0")/../tests/e2e/wayland_lib.sh"
-seconds=${SECONDS_MEASURED:-20}
+seconds=${SECONDS_MEASURED:-15}
 
-# Percent of one core walkers used over $seconds seconds.
-cpu() {
+# "CPU ONCPU WAKES": the percent of one core walkers used over $seconds seconds, from its clock
+# ticks (utime + stime, 10 ms each: 0.07 % over 15 s) and from the scheduler's nanoseconds on a
+# CPU, and its wake-ups a second.
+measure() {
   local before after
-  before=$(awk '{print $14 + $15}' "/proc/$walkers_pid/stat")
+  before="$(ticks) $(on_cpu) $(switches)"
   sleep "$seconds"
-  after=$(awk '{print $14 + $15}' "/proc/$walkers_pid/stat")
-  awk -v d=$((after - before)) -v hz="$(getconf CLK_TCK)" -v s="$seconds" \
-    'BEGIN {printf "%.2f", d * 100 / hz / s}'
+  after="$(ticks) $(on_cpu) $(switches)"
+  awk -v b="$before" -v a="$after" -v hz="$(getconf CLK_TCK)" -v s="$seconds" 'BEGIN {
+    split(b, x, " "); split(a, y, " ")
+    printf "%.2f %.3f %.2f\n", (y[1] - x[1]) * 100 / hz / s, (y[2] - x[2]) / 1e7 / s, (y[3] - x[3]) / s
+  }'
 }
+ticks() { awk '{print $14 + $15}' "/proc/$walkers_pid/stat"; }
+on_cpu() { cat /proc/"$walkers_pid"/task/*/schedstat | awk '{ n += $1 } END { printf "%d", n }'; }
 
 start_sway 1920x1080 1920x1080
 launch --root
 wait_seeds 2
 sleep 5
-both=$(cpu)
-session swaymsg output HEADLESS-2 dpms off >/dev/null
-sleep 2
-one=$(cpu)
-awk -v both="$both" -v one="$one" 'BEGIN {
-  printf "two 1920x1080 outputs on:  %s %% of a core, %.2f %% per output\n", both, both / 2
-  printf "one of them switched off:  %s %% of a core\n", one
-}'
+read -r seen_cpu seen_on_cpu seen_woken < <(measure)
+cover HEADLESS-1
+cover HEADLESS-2
+sleep 3
+read -r covered_cpu covered_on_cpu covered_woken < <(measure)
+printf 'two 1920x1080 outputs seen:    %s %% of a core (%s on the CPU), %s wake-ups a second\n' \
+  "$seen_cpu" "$seen_on_cpu" "$seen_woken"
+printf 'both covered by a full screen: %s %% of a core (%s on the CPU), %s wake-ups a second\n' \
+  "$covered_cpu" "$covered_on_cpu" "$covered_woken"

@@ -19,8 +19,12 @@ namespace walkers {
 namespace {
 
 // Past this many remembered rectangles the next commit damages the whole buffer. A frame of 501
-// walkers changes a few hundred tiles; an output that is off for a second reaches the limit.
-constexpr std::size_t kMaxRemembered = 16384;
+// walkers changes a few hundred tiles; the frames of the second a covered surface waits before
+// it rests add up to several thousand. Each is a request sent with the commit at once, 24 bytes,
+// and libwayland-client drops the connection when the socket fills meanwhile: a thousand of
+// them (24 KiB) leave room in a socket's buffer (about 200 KiB) for several outputs waking at
+// once.
+constexpr std::size_t kMaxRemembered = 1024;
 
 PaintedSurface& painted(void* data) { return *static_cast<PaintedSurface*>(data); }
 

@@ -9,10 +9,11 @@ chmod 755 "$tmp"
 sway_pid=
 walkers_pid=
 other_pid=
+covers=()  # the processes whose surfaces cover outputs (see cover)
 
 cleanup() {
   local pid
-  for pid in "$walkers_pid" "$other_pid" "$sway_pid"; do
+  for pid in "$walkers_pid" "$other_pid" "${covers[@]}" "$sway_pid"; do
     [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
   done
   rm -rf "$tmp"
@@ -140,4 +141,40 @@ wait_socket() {
     [ -S "$1" ] && break
     sleep 0.05
   done
+}
+
+# Covers output $1 with a fullscreen window: the program's own, a client like any other. Its
+# process goes to covers.
+cover() {
+  "${in_session[@]}" "$tmp/walkers" >/dev/null 2>&1 &
+  local pid=$! want node=
+  covers+=("$pid")
+  want=$(session swaymsg -t get_outputs | jq -r --arg name "$1" '.[] | select(.name == $name) |
+    "\(.rect.x),\(.rect.y) \(.rect.width)x\(.rect.height) 1"')
+  for _ in $(seq $((${E2E_DEADLINE:-60} * 10))); do
+    node=$(window_of "$pid")
+    [ "$node" = "$want" ] && return 0
+    [ -z "$node" ] ||
+      session swaymsg "[pid=$pid] move container to output $1, fullscreen enable" >/dev/null 2>&1 ||
+      true
+    sleep 0.1
+  done
+  fail "no fullscreen window on $1: '$node', not '$want'"
+}
+# The window of process $1 in sway's tree, as "X,Y WIDTHxHEIGHT FULLSCREEN"; nothing once gone.
+window_of() {
+  session swaymsg -t get_tree |
+    jq -r --argjson pid "$1" '.. | objects | select(.pid? == $pid and .type? == "floating_con") |
+      "\(.rect.x),\(.rect.y) \(.rect.width)x\(.rect.height) \(.fullscreen_mode)"'
+}
+# Ends the covering process $1 and waits until it and its window are gone.
+uncover() {
+  kill "$1"
+  wait "$1" || true
+  until [ -z "$(window_of "$1")" ]; do sleep 0.05; done
+}
+
+# The voluntary context switches of walkers' threads: each is a sleep it woke from.
+switches() {
+  cat /proc/"$walkers_pid"/task/*/status | awk '/^voluntary_ctxt_switches/ { n += $2 } END { print n }'
 }

@@ -30,7 +30,71 @@ case_wallpaper() {
   poll_shot HEADLESS-3 out3 same_as render3 out3 || fail "the output back differs from the render"
   [ ! -s "$tmp/walkers.err" ] || fail "complaints"
 }
-render() { "$WALKERS_RENDER" --size "$1" --seed 4242 --ticks 1500 -o "$tmp/$2.png"; }
+# walkers-render's picture at size $1 into $tmp/$2.png, after $3 ticks (1500 by default).
+render() { "$WALKERS_RENDER" --size "$1" --seed 4242 --ticks "${3:-1500}" -o "$tmp/$2.png"; }
+
+# Resting while unseen. A fullscreen window covers HEADLESS-1 from about a second in: its pattern
+# rests while HEADLESS-2's grows on to walkers-render's picture at the tick limit, which
+# HEADLESS-1's too would have reached by then; uncovered, HEADLESS-1 goes on from where it stood,
+# short of that picture, and grows to exactly it.
+case_rest_covered() {
+  start_sway
+  WALKERS_ENV=WALKERS_TICK_LIMIT=8000 launch --root --seed 4242
+  wait_seeds 2
+  cover HEADLESS-1
+  render 1280x720 render1 8000
+  render 800x600 render2 8000
+  poll_shot HEADLESS-2 out2 same_as render2 out2 ||
+    fail "HEADLESS-2 did not grow to the render while HEADLESS-1 was covered"
+  uncover "${covers[0]}"
+  goes_on HEADLESS-1 1
+  [ ! -s "$tmp/walkers.err" ] || fail "complaints"
+}
+# The screensaver above the wallpaper covers every output: the wallpaper's process sleeps, woken
+# at most twice in 3 s; once the screensaver ends, both patterns go on from where they stood (the
+# frames both send on waking at once keep their connection).
+case_rest_screensaver() {
+  start_sway
+  WALKERS_ENV=WALKERS_TICK_LIMIT=8000 launch --root --seed 4242
+  wait_seeds 2
+  "${in_session[@]}" "$tmp/walkers" --screensaver >/dev/null 2>&1 &
+  covers+=($!)
+  render 1280x720 render1 8000
+  render 800x600 render2 8000
+  local before=0 after=0 deadline=$(($(date +%s) + ${E2E_DEADLINE:-60}))
+  while [ "$(date +%s)" -lt "$deadline" ]; do
+    before=$(switches)
+    sleep 3
+    after=$(switches)
+    [ $((after - before)) -le 2 ] && break
+  done
+  [ $((after - before)) -le 2 ] || fail "walkers woke $((after - before)) times in 3 s, all covered"
+  uncover "${covers[0]}"
+  goes_on HEADLESS-1 1 HEADLESS-2 2
+  [ ! -s "$tmp/walkers.err" ] || fail "complaints"
+}
+# goes_on OUTPUT N ...: each OUTPUT, once uncovered, goes on from where its pattern stood: its
+# first new frame (the screen keeps the last one from before until then) is a young pattern
+# short of $tmp/renderN.png (its centre painted, a corner still black: not, say, the grey desktop
+# behind), and it grows to exactly that picture.
+goes_on() {
+  local pairs=("$@") k output n width height
+  for ((k = 0; k < $#; k += 2)); do shot "${pairs[k]}" "was${pairs[k + 1]}"; done
+  for ((k = 0; k < $#; k += 2)); do
+    output=${pairs[k]} n=${pairs[k + 1]}
+    poll_shot "$output" "now$n" differs "was$n" "now$n" || fail "$output uncovered stays as it was"
+  done
+  for ((k = 0; k < $#; k += 2)); do
+    output=${pairs[k]} n=${pairs[k + 1]}
+    ! same_as "render$n" "now$n" ||
+      fail "$output uncovered showed the render at once: its pattern went on while covered"
+    read -r width height _ < <("$PNG_PROBE" info "$tmp/now$n.png")
+    [ "$("$PNG_PROBE" painted "$tmp/now$n.png" $((width / 2 - 1)) $((height / 2)) 0 0)" = "1 0" ] ||
+      fail "$output uncovered shows no young pattern"
+    poll_shot "$output" out same_as "render$n" out || fail "$output uncovered never reached the render"
+  done
+}
+differs() { ! same_as "$@"; }
 
 # SIGTERM, SIGINT and SIGHUP end the wallpaper with status 0.
 case_signals() {
