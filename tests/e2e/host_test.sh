@@ -634,23 +634,15 @@ case_still_restart() {
 # battery and grows again on mains. walkers reads a stand-in tree bind-mounted over
 # /sys/class/power_supply in a mount namespace of its own; the real tree is never touched.
 case_pause_on_battery() {
-  local ns=(unshare -m) supply=$tmp/power_supply
-  [ "$(id -u)" = 0 ] || ns=(unshare -rm)
-  mkdir -p "$supply/AC" "$supply/BAT0"
-  put_supply AC/type Mains
-  put_supply BAT0/type Battery
-  on_mains
-  "${ns[@]}" mount --bind "$supply" /sys/class/power_supply ||
-    fail "${ns[*]} cannot bind a stand-in over /sys/class/power_supply here"
+  source "$(dirname "$0")/power_lib.sh"
+  make_supply
   start_x 640x480
   wid=root
   : >"$tmp/walkers.err"
-  "${ns[@]}" sh -c 'mount --bind "$0" /sys/class/power_supply && exec "$@"' "$supply" \
-    "$WALKERS" --root --pause-on-battery >/dev/null 2>"$tmp/walkers.err" &
+  "${with_supply[@]}" "$WALKERS" --root --pause-on-battery >/dev/null 2>"$tmp/walkers.err" &
   walkers_pid=$!
   wait_frames 2
-  put_supply AC/online 0
-  put_supply BAT0/status Discharging
+  on_battery
   # Still from one shot to the next a second later, then for 6 s more: well past the 3 s after
   # which a pattern that merely stopped growing starts afresh on the root.
   local deadline=$(($(date +%s) + 20))
@@ -664,11 +656,6 @@ case_pause_on_battery() {
   ! frame_changed || fail "the picture changed again on battery"
   on_mains
   wait_frames 2
-}
-put_supply() { printf '%s\n' "$2" >"$supply/$1.new" && mv "$supply/$1.new" "$supply/$1"; }
-on_mains() {
-  put_supply AC/online 1
-  put_supply BAT0/status Charging
 }
 
 # A standard output nobody reads never holds up drawing: with the pipe full, the seeds of fresh

@@ -96,6 +96,36 @@ goes_on() {
 }
 differs() { ! same_as "$@"; }
 
+# --pause-on-battery: on battery the wallpaper stands still and its process sleeps but to read
+# the power supply (a stand-in tree, see power_lib.sh) once a second; on mains it grows on.
+case_pause_on_battery() {
+  source "$(dirname "$0")/power_lib.sh"
+  make_supply
+  start_sway
+  : >"$tmp/walkers.out"
+  : >"$tmp/walkers.err"
+  "${with_supply[@]}" "${in_session[@]}" "$tmp/walkers" --root --pause-on-battery \
+    >"$tmp/walkers.out" 2>"$tmp/walkers.err" &
+  walkers_pid=$!
+  wait_seeds 2
+  on_battery
+  local before=0 after=0 deadline=$(($(date +%s) + ${E2E_DEADLINE:-60}))
+  while [ "$(date +%s)" -lt "$deadline" ]; do
+    before=$(switches)
+    sleep 3
+    after=$(switches)
+    [ $((after - before)) -le 5 ] && break
+  done
+  [ $((after - before)) -le 5 ] || fail "walkers woke $((after - before)) times in 3 s on battery"
+  shot HEADLESS-1 still
+  sleep 4
+  shot HEADLESS-1 later
+  same_as still later || fail "the picture changed on battery"
+  on_mains
+  poll_shot HEADLESS-1 now differs later now || fail "the picture stays still on mains"
+  [ ! -s "$tmp/walkers.err" ] || fail "complaints"
+}
+
 # SIGTERM, SIGINT and SIGHUP end the wallpaper with status 0.
 case_signals() {
   start_sway
