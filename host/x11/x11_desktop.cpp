@@ -91,13 +91,15 @@ bool desktopWindowCovers(Display* display, Window own) {
     candidates.insert(candidates.end(), children, children + count);
   }
   if (children) XFree(children);
+  bool covered = false;
   for (const unsigned long window : candidates) {
-    if (window != own && typedDesktop(display, window, desktopType) &&
-        covers(display, window, rootAttributes)) {
-      return true;
-    }
+    if (window == own || !typedDesktop(display, window, desktopType)) continue;
+    // A window manager maps a client inside its frame after the frame, and the root hears only
+    // of the frame: the client's own mapping is watched for.
+    XSelectInput(display, window, StructureNotifyMask);
+    covered = covered || covers(display, window, rootAttributes);
   }
-  return false;
+  return covered;
 }
 
 bool windowManaged(Display* display) {

@@ -13,7 +13,8 @@ bool compositing(Display* display);
 
 // Whether a mapped window typed _NET_WM_WINDOW_TYPE_DESKTOP (a desktop with icons) covers the
 // whole root window, among the root's children and the window manager's clients; `own` is left
-// out.
+// out. Each desktop window found is watched (StructureNotify) for being mapped, unmapped or
+// destroyed: the root hears only of its window manager's frame.
 bool desktopWindowCovers(Display* display, Window own);
 
 // A window of the root's size, visual and depth for the pattern: typed as the desktop, below

@@ -1,6 +1,7 @@
 // Following the windows over the one walkers draws on, its map state and the display's power.
 #include "host/x11/x11_sight.hpp"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/dpms.h>
 
@@ -30,7 +31,10 @@ Region rectangle(int x, int y, int width, int height) {
 
 }  // namespace
 
-X11Sight::X11Sight(Display* display) : display_(display), root_(DefaultRootWindow(display)) {
+X11Sight::X11Sight(Display* display)
+    : display_(display),
+      root_(DefaultRootWindow(display)),
+      opacity_(XInternAtom(display, "_NET_WM_WINDOW_OPACITY", False)) {
   int event = 0;
   int error = 0;
   dpms_ = DPMSQueryExtension(display_, &event, &error) && DPMSCapable(display_);
@@ -51,24 +55,36 @@ void X11Sight::follow(Window drawn, bool wallpaper) {
   obscured_ = false;
 }
 
-// The root's children as they stand, and which of them holds the drawn window.
-void X11Sight::readStack() {
-  stack_.clear();
-  const TrappedXErrors trapped(display_);  // windows may vanish meanwhile: they are left out
+// The root's children, bottom first. A compositing manager's overlay window is announced to the
+// root's listeners like a child (created and mapped over everything) but is not among them.
+std::vector<Window> X11Sight::rootChildren() {
+  std::vector<Window> list;
   Window rootReturn = 0;
   Window parent = 0;
   Window* children = nullptr;
   unsigned int count = 0;
-  if (XQueryTree(display_, root_, &rootReturn, &parent, &children, &count)) {
-    for (unsigned int k = 0; k < count; ++k) {
-      Top top;
-      top.id = children[k];
-      read(top);
-      stack_.push_back(top);
-    }
+  if (XQueryTree(display_, root_, &rootReturn, &parent, &children, &count) && children) {
+    list.assign(children, children + count);
   }
   if (children) XFree(children);
+  return list;
+}
+
+// The root's children as they stand, and which of them holds the drawn window.
+void X11Sight::readStack() {
+  stack_.clear();
+  const TrappedXErrors trapped(display_);  // windows may vanish meanwhile: they are left out
+  for (const Window child : rootChildren()) {
+    Top top;
+    top.id = child;
+    read(top);
+    stack_.push_back(top);
+  }
   // The drawn window's ancestor among the root's children.
+  Window rootReturn = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
   ours_ = drawn_;
   for (Window window = drawn_; window != root_;) {
     ours_ = window;
@@ -99,8 +115,21 @@ void X11Sight::read(Top& top) {
   top.width = attributes.width + 2 * attributes.border_width;
   top.height = attributes.height + 2 * attributes.border_width;
   top.mapped = attributes.map_state != IsUnmapped;
-  // A window with an alpha channel may let what is below show through.
+  // A window with an alpha channel, or one a compositing manager is told to blend
+  // (_NET_WM_WINDOW_OPACITY below full), may let what is below show through.
   top.opaque = attributes.c_class == InputOutput && attributes.depth != 32;
+  if (!top.opaque) return;
+  Atom type = None;
+  int format = 0;
+  unsigned long items = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(display_, top.id, opacity_, 0, 1, False, XA_CARDINAL, &type, &format,
+                         &items, &after, &data) == Success &&
+      type == XA_CARDINAL && format == 32 && items == 1) {
+    top.opaque = *reinterpret_cast<const unsigned long*>(data) >= 0xFFFFFFFFUL;
+  }
+  if (data) XFree(data);
 }
 
 X11Sight::Top* X11Sight::find(Window id) {
@@ -201,11 +230,23 @@ void X11Sight::handle(const XEvent& event) {
         changed_ = true;
       }
       break;
-    case ReparentNotify:  // a window manager framing a window, or giving it back
-      if (event.xreparent.event != root_) break;
-      readStack();
+    case ReparentNotify: {  // a window manager framing a window, or giving it back
+      const XReparentEvent& moved = event.xreparent;
+      if (moved.event != root_) break;
       changed_ = true;
+      if (moved.window == drawn_ || moved.window == ours_) {
+        readStack();  // the drawn window went into a frame, or out of one
+      } else if (moved.parent != root_) {
+        std::erase_if(stack_, [&](const Top& top) { return top.id == moved.window; });
+      } else if (!find(moved.window)) {
+        Top top;  // back on the root, at the top, as it was (mapped or not)
+        top.id = moved.window;
+        const TrappedXErrors trapped(display_);
+        read(top);
+        stack_.push_back(top);
+      }
       break;
+    }
     default:
       break;
   }
@@ -216,18 +257,23 @@ bool X11Sight::covered() {
   if (!changed_) return coveredNow_;
   changed_ = false;
   coveredNow_ = false;
+  if (std::any_of(stack_.begin(), stack_.end(),
+                  [](const Top& top) { return top.mapped && !top.known; })) {
+    const TrappedXErrors trapped(display_);
+    const std::vector<Window> children = rootChildren();
+    std::erase_if(stack_, [&](const Top& top) {
+      return !top.known && std::find(children.begin(), children.end(), top.id) == children.end();
+    });
+    for (Top& top : stack_) {
+      if (top.mapped && !top.known) read(top);
+    }
+  }
   auto above = stack_.begin();
   if (ours_ != root_) {
     above =
         std::find_if(stack_.begin(), stack_.end(), [&](const Top& top) { return top.id == ours_; });
     if (above == stack_.end()) return false;  // not known yet: taken as seen
     ++above;
-  }
-  if (std::any_of(above, stack_.end(), [](const Top& top) { return top.mapped && !top.known; })) {
-    const TrappedXErrors trapped(display_);
-    for (auto top = above; top != stack_.end(); ++top) {
-      if (top->mapped && !top->known) read(*top);
-    }
   }
   Region bare = rectangle(area_.x, area_.y, area_.width, area_.height);
   for (auto top = above; top != stack_.end() && !XEmptyRegion(bare); ++top) {

@@ -45,6 +45,7 @@ class X11Sight {
   };
 
  private:
+  std::vector<Window> rootChildren();
   void readStack();
   void read(Top& top);
   Top* find(Window id);
@@ -54,6 +55,7 @@ class X11Sight {
 
   Display* display_;
   Window root_;
+  Atom opacity_;
   Window drawn_ = 0;
   bool wallpaper_ = false;
   // The desktop's background: the root's children, bottom first, and which of them holds the

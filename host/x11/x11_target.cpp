@@ -178,23 +178,33 @@ void X11Target::State::handle(const XEvent& event) {
         XMoveResizeWindow(display, own, 0, 0, static_cast<unsigned>(event.xconfigure.width),
                           static_cast<unsigned>(event.xconfigure.height));
       }
+      // A watched desktop window grown to cover the root, or shrunk from it.
+      if (wallpaper && event.xconfigure.event == event.xconfigure.window &&
+          event.xconfigure.window != root && event.xconfigure.window != window.id) {
+        findWallpaper();
+      }
       break;
     case DestroyNotify:
       if (event.xdestroywindow.window == window.id) {
         gone = true;
-      } else if (wallpaper && event.xdestroywindow.event == root) {
+      } else if (wallpaper && (event.xdestroywindow.event == root ||
+                               event.xdestroywindow.event == event.xdestroywindow.window)) {
         findWallpaper();  // perhaps the desktop window that covered the root
       }
       break;
-    case MapNotify:  // a child of the root window: perhaps a new virtual root or desktop window
-      if (wallpaper && event.xmap.event == root && event.xmap.window != window.id) {
+    // A child of the root window, perhaps a new virtual root or desktop window, or a desktop
+    // window watched inside its frame (see desktopWindowCovers).
+    case MapNotify:
+      if (wallpaper && (event.xmap.event == root || event.xmap.event == event.xmap.window) &&
+          event.xmap.window != window.id) {
         // Without a window manager nothing else keeps the own window below the others.
         if (own != 0 && !windowManaged(display)) XLowerWindow(display, own);
         findWallpaper();
       }
       break;
     case UnmapNotify:
-      if (wallpaper && event.xunmap.event == root && event.xunmap.window != window.id) {
+      if (wallpaper && (event.xunmap.event == root || event.xunmap.event == event.xunmap.window) &&
+          event.xunmap.window != window.id) {
         findWallpaper();
       }
       break;

@@ -441,7 +441,12 @@ WRAPPER
 # window of its own, kept below every other window. Judged on the screen: the pattern
 # walkers-render grows at the tick limit, and a white window mapped afterwards on top of it.
 # Helpers: the own window's presence, the white window, and the screen beside it.
-own_window() { xwininfo -root -tree | grep -q '"walkers": ("walkers" "walkers")'; }
+# (xwininfo fails outright when a window goes while it walks the tree: it is asked again.)
+own_window() {
+  local tree
+  until tree=$(xwininfo -root -tree 2>/dev/null); do sleep 0.05; done
+  grep -q '"walkers": ("walkers" "walkers")' <<<"$tree"
+}
 wait_own_window() {
   local deadline=$(($(date +%s) + 20))
   until [ "$(own_window && echo 1 || echo 0)" = "$1" ]; do
@@ -540,8 +545,9 @@ case_desktop_window() {
 
 # Resting: nobody can see the pattern, so it does not advance, and the process sleeps. walkers
 # runs at a tick limit of 8000 (8 s of ticks) on window $wid; once its picture shows, `$1` hides
-# it for good 10 s, then `$2` shows it again. The pattern then still grows (without the rest it
-# would be finished and still) and becomes exactly what walkers-render grows in 8000 ticks.
+# it, 3 s later `$2` hides it another way, and 7 s later `$3` shows it again. The pattern then
+# still grows (without the rest it would be finished and still) and becomes exactly what
+# walkers-render grows in 8000 ticks.
 wakeups() { awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$walkers_pid/status"; }
 expect_asleep() {
   local before
@@ -550,17 +556,20 @@ expect_asleep() {
   [ $(($(wakeups) - before)) -le 3 ] || fail "$1: $(($(wakeups) - before)) wake-ups in 3 s"
 }
 rest_case() {
-  local drawn=$wid hide=$1 show=$2 size
-  shift 2
+  local drawn=$wid hide=$1 again=$2 show=$3 size
+  shift 3
   WALKERS_TICK_LIMIT=8000 run_walkers "$@"
   wait_seeds 1
   read -r _ seed <"$tmp/walkers.out"
-  size=$( ([ "$drawn" = root ] && xwininfo -root || xwininfo -id "$drawn") | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')
+  size=$( ([ "$drawn" = root ] && xwininfo -root || xwininfo -id "$drawn") | awk \
+    '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')
   "$WALKERS_RENDER" --size "$size" --seed "$seed" --ticks 8000 -o "$tmp/render.png"
   poll_shot window painted_shot window || fail "nothing drawn"
   "$hide"
-  expect_asleep "hidden"
-  sleep 7
+  expect_asleep "$hide"
+  "$again"
+  expect_asleep "$again"
+  sleep 4
   "$show"
   wid=$drawn
   wait_frames 3
@@ -574,22 +583,19 @@ uncover() { kill "$foreign_pid"; }
 case_rest_covered() {
   start_x 640x480
   wid=root
-  rest_case cover uncover --root
+  rest_case cover : uncover --root
 }
 
-# --window-id: fully obscured, then unmapped.
-obscure_then_unmap() {
-  local drawn=$wid
+# --window-id: unmapped, then mapped again under a window that obscures it.
+unmap() { xdotool windowunmap "$drawn"; }
+map_under_cover() {
   cover
-  sleep 5
-  xdotool windowunmap "$drawn"
-  uncover
+  xdotool windowmap "$drawn"
 }
-map_again() { xdotool windowmap "$drawn"; }
 case_rest_window() {
   start_x 640x480
   foreign 300x200
-  rest_case obscure_then_unmap map_again --window-id "$wid"
+  rest_case unmap map_under_cover uncover --window-id "$wid"
 }
 
 # --window-id: the canvas follows the window's size; a fresh pattern starts at the new centre.
