@@ -276,6 +276,7 @@ case_fullscreen_held() {
 
 # Makes a foreign window of size $1 (white if $2 is "white"); sets foreign_pid and wid.
 foreign() {
+  : >"$tmp/foreign"  # emptied here: the child's own redirection may come after the first look
   "$FOREIGN_WINDOW" "$@" >"$tmp/foreign" &
   foreign_pid=$!
   for _ in $(seq 200); do [ -s "$tmp/foreign" ] && break; sleep 0.05; done
