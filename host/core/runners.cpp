@@ -11,7 +11,6 @@
 #include "host/core/tick_limit.hpp"
 
 namespace walkers {
-
 namespace {
 
 // The last reading of the power supply, and when it was taken.

@@ -178,3 +178,16 @@ uncover() {
 switches() {
   cat /proc/"$walkers_pid"/task/*/status | awk '/^voluntary_ctxt_switches/ { n += $2 } END { print n }'
 }
+
+# Waits, up to $E2E_DEADLINE seconds, for 3 s in which walkers woke at most $1 times; fails saying
+# so, "$2", if it never sleeps that well.
+expect_asleep() {
+  local before=0 after=0 deadline=$(($(date +%s) + ${E2E_DEADLINE:-60}))
+  while [ "$(date +%s)" -lt "$deadline" ]; do
+    before=$(switches)
+    sleep 3
+    after=$(switches)
+    [ $((after - before)) -le "$1" ] && return 0
+  done
+  fail "walkers woke $((after - before)) times in 3 s, $2"
+}

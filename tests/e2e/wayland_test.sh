@@ -61,14 +61,7 @@ case_rest_screensaver() {
   covers+=($!)
   render 1280x720 render1 8000
   render 800x600 render2 8000
-  local before=0 after=0 deadline=$(($(date +%s) + ${E2E_DEADLINE:-60}))
-  while [ "$(date +%s)" -lt "$deadline" ]; do
-    before=$(switches)
-    sleep 3
-    after=$(switches)
-    [ $((after - before)) -le 2 ] && break
-  done
-  [ $((after - before)) -le 2 ] || fail "walkers woke $((after - before)) times in 3 s, all covered"
+  expect_asleep 2 "all covered"
   uncover "${covers[0]}"
   goes_on HEADLESS-1 1 HEADLESS-2 2
   [ ! -s "$tmp/walkers.err" ] || fail "complaints"
@@ -109,14 +102,7 @@ case_pause_on_battery() {
   walkers_pid=$!
   wait_seeds 2
   on_battery
-  local before=0 after=0 deadline=$(($(date +%s) + ${E2E_DEADLINE:-60}))
-  while [ "$(date +%s)" -lt "$deadline" ]; do
-    before=$(switches)
-    sleep 3
-    after=$(switches)
-    [ $((after - before)) -le 5 ] && break
-  done
-  [ $((after - before)) -le 5 ] || fail "walkers woke $((after - before)) times in 3 s on battery"
+  expect_asleep 5 "on battery"
   shot HEADLESS-1 still
   sleep 4
   shot HEADLESS-1 later
